@@ -1,0 +1,300 @@
+#include "ScriptRunner.hpp"
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <zelk/Controller.hpp>
+
+#include "StateView.hpp"
+#include "TextHelpers.hpp"
+
+namespace zelk::sim {
+namespace {
+
+using Tokens = std::vector<std::string>;
+
+class ScriptRunner;
+
+// One entry of the command table. A plain event calls `event` on the controller and
+// answers "OK <word>" and a STATE line; every other command has a handler of its own.
+struct Command {
+    std::string_view word;
+    std::string_view alias;
+    void (Controller::*event)();
+    bool (ScriptRunner::*handler)(const Tokens& tokens);
+};
+
+class ScriptRunner {
+public:
+    ScriptRunner(std::ostream& output, Controller& controller)
+        : output_(output), controller_(controller) {}
+
+    // Runs every line of `input` until its end, a read error or "exit"/"quit"; returns
+    // whether the run failed.
+    bool run(std::istream& input);
+
+private:
+    // Handlers return false to stop reading the script.
+    bool help(const Tokens& tokens);
+    bool exit(const Tokens& tokens);
+    bool status(const Tokens& tokens);
+    bool battery(const Tokens& tokens);
+    bool chargeTick(const Tokens& tokens);
+    bool obstacle(const Tokens& tokens);
+    bool expect(const Tokens& tokens);
+
+    static const std::array<Command, 15> Commands;
+
+    bool runLine(std::string& line);
+    void ok(std::string_view text);
+    void error(std::string_view message, std::string_view argument = {});
+    void flush();
+
+    std::ostream& output_;
+    Controller& controller_;
+    std::string pending_;  // output of the current line, written once per line
+    int lineNo_ = 0;
+    bool failed_ = false;
+};
+
+// In the order in which the command word is compared.
+const std::array<Command, 15> ScriptRunner::Commands{{
+    {"help", "", nullptr, &ScriptRunner::help},
+    {"exit", "quit", nullptr, &ScriptRunner::exit},
+    {"status", "", nullptr, &ScriptRunner::status},
+    {"power", "", &Controller::powerButtonPressed, nullptr},
+    {"start", "", &Controller::startButtonPressed, nullptr},
+    {"battery", "set-battery", nullptr, &ScriptRunner::battery},
+    {"charge", "", &Controller::chargeBattery, nullptr},
+    {"charge-tick", "charging-tick", nullptr, &ScriptRunner::chargeTick},
+    {"stop-charge", "stop-charging", &Controller::stopCharging, nullptr},
+    {"low-battery", "low", &Controller::lowBatteryDetected, nullptr},
+    {"clear-low-battery", "clear-low", &Controller::lowBatteryCleared, nullptr},
+    {"dust", "", &Controller::dustDetected, nullptr},
+    {"timer-expired", "timer_expired", &Controller::timerExpiredNow, nullptr},
+    {"obstacle", "", nullptr, &ScriptRunner::obstacle},
+    {"expect", "", nullptr, &ScriptRunner::expect},
+}};
+
+bool ScriptRunner::run(std::istream& input) {
+    std::string line;
+    while (std::getline(input, line)) {
+        const bool keepReading = runLine(line);
+        flush();
+        if (!keepReading) {
+            return failed_;
+        }
+    }
+    if (input.bad()) {
+        // A read error is not the end of the script: the run cannot be judged a pass.
+        lineNo_ += 1;
+        error(" cannot read script file");
+        flush();
+    }
+    return failed_;
+}
+
+bool ScriptRunner::runLine(std::string& line) {
+    ++lineNo_;
+    // A script written with CR LF line ends: the echo shows the line without the CR.
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    const Tokens tokens = split(stripComment(line));
+    if (tokens.empty()) {
+        return true;
+    }
+    pending_ += "COMMAND line=";
+    pending_ += std::to_string(lineNo_);
+    pending_ += " input=\"";
+    pending_ += line;
+    pending_ += "\"\n";
+
+    const std::string command = toLower(tokens[0]);
+    for (const Command& entry : Commands) {
+        if (command != entry.word && (entry.alias.empty() || command != entry.alias)) {
+            continue;
+        }
+        if (entry.event != nullptr) {
+            (controller_.*entry.event)();
+            ok(entry.word);
+            return true;
+        }
+        return (this->*entry.handler)(tokens);
+    }
+    error(" unknown command: ", tokens[0]);
+    return true;
+}
+
+void ScriptRunner::ok(std::string_view text) {
+    pending_ += "OK ";
+    pending_ += text;
+    pending_ += '\n';
+    appendStatus(pending_, controller_);
+}
+
+void ScriptRunner::error(std::string_view message, std::string_view argument) {
+    pending_ += "ERROR line=";
+    pending_ += std::to_string(lineNo_);
+    pending_ += message;
+    pending_ += argument;
+    pending_ += '\n';
+    failed_ = true;
+}
+
+void ScriptRunner::flush() {
+    output_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
+    pending_.clear();
+}
+
+bool ScriptRunner::help(const Tokens& /*tokens*/) {
+    flush();
+    printHelp(output_);
+    return true;
+}
+
+bool ScriptRunner::exit(const Tokens& /*tokens*/) { return false; }
+
+bool ScriptRunner::status(const Tokens& /*tokens*/) {
+    appendStatus(pending_, controller_);
+    return true;
+}
+
+bool ScriptRunner::battery(const Tokens& tokens) {
+    if (tokens.size() != 2) {
+        error(" battery command requires one integer level");
+        return true;
+    }
+    int level = 0;
+    if (!parseIntToken(tokens[1], level)) {
+        error(" invalid battery level: ", tokens[1]);
+        return true;
+    }
+    controller_.setBatteryLevel(level);
+    // The level the controller holds, not the one written: the battery clamps it.
+    ok("battery " + std::to_string(controller_.batteryLevel()));
+    return true;
+}
+
+bool ScriptRunner::chargeTick(const Tokens& tokens) {
+    int count = 1;
+    if (tokens.size() >= 2 && !parseIntToken(tokens[1], count)) {
+        error(" invalid tick count: ", tokens[1]);
+        return true;
+    }
+    if (count < 1) {
+        error(" tick count must be at least 1");
+        return true;
+    }
+    // Once charging has ended every further tick is a no-op (only "charge" starts it again),
+    // so the remaining ticks are skipped: any count returns at once with the same result.
+    for (int i = 0; i < count; ++i) {
+        controller_.chargingTick();
+        if (!controller_.isCharging()) {
+            break;
+        }
+    }
+    ok("charge-tick " + std::to_string(count));
+    return true;
+}
+
+bool ScriptRunner::obstacle(const Tokens& tokens) {
+    if (tokens.size() != 4) {
+        error(" obstacle command requires front left right values");
+        return true;
+    }
+    bool blocked[3] = {false, false, false};
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (!parseBoolToken(tokens[i + 1], blocked[i])) {
+            // A rejected command applies none of its values.
+            error(" invalid obstacle value: ", tokens[i + 1]);
+            return true;
+        }
+    }
+    controller_.obstacleDetected(blocked);
+    ok("obstacle front=" + boolText(blocked[0]) + " left=" + boolText(blocked[1]) +
+       " right=" + boolText(blocked[2]));
+    return true;
+}
+
+bool ScriptRunner::expect(const Tokens& tokens) {
+    if (tokens.size() != 3) {
+        error(" expect command requires field and value");
+        return true;
+    }
+    bool knownField = false;
+    const std::string actual = fieldValue(controller_, tokens[1], knownField);
+    if (!knownField) {
+        error(" unknown expect field: ", tokens[1]);
+        return true;
+    }
+    if (valueMatches(actual, tokens[2])) {
+        pending_ += "EXPECT_OK " + tokens[1] + "=" + actual + "\n";
+        return true;
+    }
+    pending_ += "EXPECT_FAIL line=" + std::to_string(lineNo_) + " field=" + tokens[1] +
+                " expected=" + tokens[2] + " actual=" + actual + "\n";
+    failed_ = true;
+    return true;
+}
+
+}  // namespace
+
+void printHelp(std::ostream& out) {
+    out << "Commands:\n"
+           "  help                              Show this help message\n"
+           "  status                            Print current controller state\n"
+           "  power                             Press power button\n"
+           "  start                             Press start button\n"
+           "  battery <0-100>                   Set battery level for simulation setup\n"
+           "  charge                            Start battery charging\n"
+           "  charge-tick [count]               Run charging tick one or more times\n"
+           "  stop-charge                       Stop charging\n"
+           "  low-battery                       Trigger low battery detection\n"
+           "  clear-low-battery                 Clear low battery mode manually\n"
+           "  dust                              Trigger dust detection\n"
+           "  timer-expired                     Fire timer expiry synchronously\n"
+           "  obstacle <front> <left> <right>   Trigger obstacle detection. 1/blocked, 0/clear\n"
+           "  expect <field> <value>            Assert state in CLI script\n"
+           "  exit                              Exit simulator\n"
+           "\n"
+           "Expect fields:\n"
+           "  power, charging, battery, hasMode, mode, dustSensor, obstacleSensor,\n"
+           "  cleaner, cleanerMode, motor, motorForward, motorDirection\n"
+           "\n"
+           "Examples:\n"
+           "  zelk_simulator\n"
+           "  zelk_simulator system_tests/tc/TC01_PowerButtonPressed1.zelk\n";
+}
+
+int runScript(std::istream& input, std::ostream& output, std::string_view scriptPath) {
+    output << "ZELK Simulator CLI script=" << scriptPath << '\n';
+    bool failed = false;
+    {
+        Controller controller;
+        printStatus(output, controller);
+        ScriptRunner runner(output, controller);
+        failed = runner.run(input);
+        output << (failed ? "RESULT FAIL\n" : "RESULT PASS\n");
+        output.flush();
+    }  // the controller goes (and any pending boost expiry with it) after the RESULT line
+    return failed ? 1 : 0;
+}
+
+int runScriptFile(const char* path, std::ostream& output, std::ostream& error) {
+    std::ifstream scriptFile(path);
+    std::error_code ec;
+    // A directory opens on some systems but holds no script: it must not pass as empty.
+    if (!scriptFile.is_open() || std::filesystem::is_directory(path, ec)) {
+        error << "[ERROR] Cannot open script file: " << path << '\n';
+        error.flush();
+        return 1;
+    }
+    return runScript(scriptFile, output, path);
+}
+
+}  // namespace zelk::sim

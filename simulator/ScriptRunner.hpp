@@ -1,0 +1,24 @@
+#pragma once
+
+// The scenario-script runner: reads one command per line, drives one Controller with it
+// and answers in the line protocol (banner, COMMAND, OK, ERROR, EXPECT_OK, EXPECT_FAIL,
+// STATE and a closing RESULT line).
+
+#include <istream>
+#include <ostream>
+#include <string_view>
+
+namespace zelk::sim {
+
+// The help text of the script commands.
+void printHelp(std::ostream& out);
+
+// Runs the script read from `input`; `scriptPath` is only echoed in the banner. Returns the
+// exit status: 0 after "RESULT PASS", 1 after "RESULT FAIL".
+int runScript(std::istream& input, std::ostream& output, std::string_view scriptPath);
+
+// Opens the script at `path` and runs it. A path that cannot be opened, or names a
+// directory, gets one message on `error`, nothing on `output`, and exit status 1.
+int runScriptFile(const char* path, std::ostream& output, std::ostream& error);
+
+}  // namespace zelk::sim

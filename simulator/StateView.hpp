@@ -1,0 +1,32 @@
+#pragma once
+
+// The simulator's one view of the controller: the STATE line, the fields that a script's
+// "expect" reads, and how an expected value is compared. Every call reads the controller
+// afresh through its queries; a boost expiry may fall between two of them.
+
+#include <ostream>
+#include <string>
+
+#include <zelk/Controller.hpp>
+#include <zelk/Direction.hpp>
+
+namespace zelk::sim {
+
+// "FRONT", "LEFT", "RIGHT", "BACK", or "UNKNOWN" for any other value.
+std::string directionText(Direction direction);
+
+// Appends one STATE line, line feed included, to `out`.
+void appendStatus(std::string& out, const Controller& controller);
+
+// Writes one STATE line, line feed included.
+void printStatus(std::ostream& out, const Controller& controller);
+
+// The text of the field named by `rawField` (any letter case). For an unknown name,
+// `knownField` becomes false and the result is empty.
+std::string fieldValue(const Controller& controller, const std::string& rawField,
+                       bool& knownField);
+
+// Whole-string comparison that ignores ASCII letter case only.
+bool valueMatches(const std::string& actual, const std::string& expected);
+
+}  // namespace zelk::sim

@@ -1,0 +1,104 @@
+#include "TextHelpers.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <string_view>
+#include <system_error>
+
+namespace zelk::sim {
+namespace {
+
+constexpr std::array<std::string_view, 7> TrueWords{"1",   "true",   "on",     "yes",
+                                                    "y",   "active", "blocked"};
+constexpr std::array<std::string_view, 7> FalseWords{"0",  "false",    "off",  "no",
+                                                     "n",  "inactive", "clear"};
+
+// White space of the classic locale.
+bool isBlank(char ch) {
+    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r';
+}
+
+bool contains(const std::array<std::string_view, 7>& words, std::string_view value) {
+    return std::find(words.begin(), words.end(), value) != words.end();
+}
+
+}  // namespace
+
+std::string toLower(std::string value) {
+    std::transform(value.begin(), value.end(), value.begin(), [](unsigned char ch) -> char {
+        return static_cast<char>(std::tolower(ch));
+    });
+    return value;
+}
+
+std::string boolText(bool value) { return value ? "true" : "false"; }
+
+std::string onOff(bool value) { return value ? "on" : "off"; }
+
+std::string activeInactive(bool value) { return value ? "active" : "inactive"; }
+
+bool parseBoolToken(const std::string& token, bool& out) {
+    const std::string value = toLower(token);
+    if (contains(TrueWords, value)) {
+        out = true;
+        return true;
+    }
+    if (contains(FalseWords, value)) {
+        out = false;
+        return true;
+    }
+    return false;
+}
+
+bool parseIntToken(const std::string& token, int& out) {
+    const char* first = token.data();
+    const char* const last = token.data() + token.size();
+    while (first != last && isBlank(*first)) {
+        ++first;
+    }
+    // from_chars takes a minus sign but no plus sign; a plus must be followed by a digit.
+    if (first != last && *first == '+') {
+        ++first;
+        if (first == last || *first == '-') {
+            return false;
+        }
+    }
+    int value = 0;
+    const auto [end, error] = std::from_chars(first, last, value, 10);
+    if (error != std::errc{} || end != last) {
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+std::vector<std::string> split(const std::string& line) {
+    std::vector<std::string> tokens;
+    const std::size_t size = line.size();
+    std::size_t pos = 0;
+    while (pos < size) {
+        while (pos < size && isBlank(line[pos])) {
+            ++pos;
+        }
+        const std::size_t start = pos;
+        while (pos < size && !isBlank(line[pos])) {
+            ++pos;
+        }
+        if (pos > start) {
+            tokens.emplace_back(line, start, pos - start);
+        }
+    }
+    return tokens;
+}
+
+std::string stripComment(std::string line) {
+    const std::size_t comment = line.find('#');
+    if (comment != std::string::npos) {
+        line.erase(comment);
+    }
+    return line;
+}
+
+}  // namespace zelk::sim

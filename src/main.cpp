@@ -1,0 +1,2 @@
+// The application entry program: it does no work and always succeeds.
+int main() { return 0; }
