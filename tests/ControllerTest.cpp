@@ -1,1 +1,340 @@
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include <zelk/Controller.hpp>
+
+#include "ControllerSnapshot.hpp"
+
+namespace zelk {
+namespace {
+
+using testing::Snapshot;
+
+// Controllers here are put into a mode through public events only. Boost expiries are
+// pushed an hour away so that no expiry falls inside a test.
+class ControllerTest : public ::testing::Test {
+protected:
+    Controller c{std::chrono::hours(1)};
+
+    void enter(ModeKind kind) {
+        c.powerButtonPressed();
+        switch (kind) {
+            case ModeKind::Standby: break;
+            case ModeKind::Normal: c.startButtonPressed(); break;
+            case ModeKind::Boost:
+                c.startButtonPressed();
+                c.dustDetected();
+                break;
+            case ModeKind::LowBattery: c.lowBatteryDetected(); break;
+        }
+        ASSERT_EQ(c.currentModeKind(), kind);
+    }
+};
+
+const bool AllClear[3] = {false, false, false};
+
+TEST_F(ControllerTest, NewControllerStandsSwitchedOff) {
+    EXPECT_FALSE(c.isPowerOn());
+    EXPECT_FALSE(c.isCharging());
+    EXPECT_FALSE(c.hasCurrentMode());
+    EXPECT_EQ(c.currentModeKind(), ModeKind::Standby);
+    EXPECT_EQ(c.currentModeName(), "Off");
+    EXPECT_EQ(c.batteryLevel(), 100);
+    EXPECT_EQ(c.cleanerMode(), "off");
+    EXPECT_FALSE(c.isCleanerCleaning());
+    EXPECT_FALSE(c.isMotorMoving());
+    EXPECT_FALSE(c.isMotorForward());
+    EXPECT_EQ(c.motorDirection(), Direction::FRONT);
+    EXPECT_FALSE(c.isDustSensorActive());
+    EXPECT_FALSE(c.isObstacleSensorActive());
+}
+
+TEST_F(ControllerTest, EventsWhileSwitchedOffChangeNothing) {
+    const std::pair<const char*, std::function<void(Controller&)>> events[] = {
+        {"start", [](Controller& x) { x.startButtonPressed(); }},
+        {"lowBattery", [](Controller& x) { x.lowBatteryDetected(); }},
+        {"lowBatteryCleared", [](Controller& x) { x.lowBatteryCleared(); }},
+        {"dust", [](Controller& x) { x.dustDetected(); }},
+        {"obstacle", [](Controller& x) { x.obstacleDetected(AllClear); }},
+        {"timerExpiredNow", [](Controller& x) { x.timerExpiredNow(); }},
+        {"chargingTick", [](Controller& x) { x.chargingTick(); }},
+        {"stopCharging", [](Controller& x) { x.stopCharging(); }},
+    };
+    for (const auto& [name, event] : events) {
+        Controller fresh{std::chrono::hours(1)};
+        const Snapshot before = Snapshot::of(fresh);
+        event(fresh);
+        EXPECT_EQ(Snapshot::of(fresh), before) << name;
+    }
+}
+
+TEST_F(ControllerTest, PowerOnStartsInStandbyWithSensorsActive) {
+    c.powerButtonPressed();
+    EXPECT_TRUE(c.isPowerOn());
+    EXPECT_TRUE(c.hasCurrentMode());
+    EXPECT_EQ(c.currentModeName(), "StandbyMode");
+    EXPECT_TRUE(c.isDustSensorActive());
+    EXPECT_TRUE(c.isObstacleSensorActive());
+    EXPECT_EQ(c.cleanerMode(), "off");
+    EXPECT_FALSE(c.isMotorMoving());
+}
+
+TEST_F(ControllerTest, PowerOffFromEveryModeThenOnAgainStartsInStandby) {
+    for (ModeKind kind :
+         {ModeKind::Standby, ModeKind::Normal, ModeKind::Boost, ModeKind::LowBattery}) {
+        Controller x{std::chrono::hours(1)};
+        x.setBatteryLevel(42);
+        x.powerButtonPressed();
+        x.startButtonPressed();
+        x.obstacleDetected(std::array<bool, 3>{true, false, false}.data());  // turn LEFT
+        if (kind == ModeKind::Standby) x.startButtonPressed();
+        if (kind == ModeKind::Boost) x.dustDetected();
+        if (kind == ModeKind::LowBattery) x.lowBatteryDetected();
+        ASSERT_EQ(x.currentModeKind(), kind);
+
+        x.powerButtonPressed();
+        const int row = static_cast<int>(kind);
+        EXPECT_FALSE(x.isPowerOn()) << row;
+        EXPECT_EQ(x.currentModeName(), "Off") << row;
+        EXPECT_FALSE(x.isCharging()) << row;
+        EXPECT_EQ(x.cleanerMode(), "off") << row;
+        EXPECT_FALSE(x.isMotorMoving()) << row;
+        EXPECT_FALSE(x.isDustSensorActive()) << row;
+        EXPECT_FALSE(x.isObstacleSensorActive()) << row;
+        EXPECT_EQ(x.batteryLevel(), 42) << row;
+        // The heading is kept until the next power-on resets it.
+        EXPECT_EQ(x.motorDirection(), Direction::LEFT) << row;
+
+        x.powerButtonPressed();
+        EXPECT_EQ(x.currentModeName(), "StandbyMode") << row;
+        EXPECT_EQ(x.motorDirection(), Direction::FRONT) << row;
+    }
+}
+
+TEST_F(ControllerTest, ChargeBatteryByModeAndLevel) {
+    struct Case {
+        const char* setup;  // "off" or a mode name
+        int level;
+        int levelAfter;
+        bool chargingAfter;
+        const char* modeAfter;
+    };
+    const Case cases[] = {
+        {"off", 50, 60, true, "Off"},
+        {"off", 95, 100, false, "Off"},
+        {"off", 100, 100, false, "Off"},
+        {"StandbyMode", 95, 100, false, "StandbyMode"},
+        {"StandbyMode", 100, 100, false, "StandbyMode"},
+        {"NormalMode", 50, 50, false, "NormalMode"},
+        {"BoostMode", 50, 50, false, "BoostMode"},
+        // Low battery clears in a step that lifts the level above 10.
+        {"LowBatteryMode", 0, 10, true, "LowBatteryMode"},
+        {"LowBatteryMode", 5, 15, true, "StandbyMode"},
+        {"LowBatteryMode", 95, 100, false, "StandbyMode"},
+        {"LowBatteryMode", 100, 100, false, "LowBatteryMode"},
+    };
+    for (const Case& row : cases) {
+        Controller x{std::chrono::hours(1)};
+        const std::string setup = row.setup;
+        if (setup != "off") {
+            x.powerButtonPressed();
+            if (setup == "NormalMode" || setup == "BoostMode") x.startButtonPressed();
+            if (setup == "BoostMode") x.dustDetected();
+            if (setup == "LowBatteryMode") x.lowBatteryDetected();
+            ASSERT_EQ(x.currentModeName(), setup);
+        }
+        x.setBatteryLevel(row.level);
+        x.chargeBattery();
+        const std::string name = setup + " at " + std::to_string(row.level);
+        EXPECT_EQ(x.batteryLevel(), row.levelAfter) << name;
+        EXPECT_EQ(x.isCharging(), row.chargingAfter) << name;
+        EXPECT_EQ(x.currentModeName(), row.modeAfter) << name;
+    }
+}
+
+TEST_F(ControllerTest, FromEmptyInLowBatteryTheSecondStepClearsIt) {
+    enter(ModeKind::LowBattery);
+    c.setBatteryLevel(0);
+    c.chargeBattery();
+    EXPECT_EQ(c.currentModeName(), "LowBatteryMode");
+    c.chargingTick();
+    EXPECT_EQ(c.batteryLevel(), 20);
+    EXPECT_EQ(c.currentModeName(), "StandbyMode");
+    EXPECT_TRUE(c.isCharging());
+    for (int i = 0; i < 8; ++i) c.chargingTick();
+    EXPECT_EQ(c.batteryLevel(), 100);
+    EXPECT_FALSE(c.isCharging());
+}
+
+TEST_F(ControllerTest, SettingFullWhileChargingEndsChargingWithoutClearingLowBattery) {
+    enter(ModeKind::LowBattery);
+    c.setBatteryLevel(0);
+    c.chargeBattery();
+    ASSERT_TRUE(c.isCharging());
+    c.setBatteryLevel(100);
+    EXPECT_TRUE(c.isCharging()) << "setting the level alone does not end charging";
+    c.chargingTick();
+    EXPECT_FALSE(c.isCharging());
+    EXPECT_EQ(c.currentModeName(), "LowBatteryMode");
+}
+
+TEST_F(ControllerTest, TicksAndStopWhileNotChargingChangeNothing) {
+    enter(ModeKind::Standby);
+    c.setBatteryLevel(30);
+    const Snapshot before = Snapshot::of(c);
+    c.chargingTick();
+    c.stopCharging();
+    EXPECT_EQ(Snapshot::of(c), before);
+}
+
+TEST_F(ControllerTest, StopChargingEndsChargingAndTicksThenDoNothing) {
+    c.setBatteryLevel(30);
+    c.chargeBattery();
+    ASSERT_TRUE(c.isCharging());
+    c.stopCharging();
+    EXPECT_FALSE(c.isCharging());
+    c.chargingTick();
+    EXPECT_EQ(c.batteryLevel(), 40);
+}
+
+TEST_F(ControllerTest, ChargingStartedWhileOffGuardsStartAndDustAfterPowerOn) {
+    c.setBatteryLevel(50);
+    c.chargeBattery();
+    c.powerButtonPressed();
+    ASSERT_TRUE(c.isCharging()) << "switching on leaves charging as it was";
+
+    const Snapshot before = Snapshot::of(c);
+    c.startButtonPressed();
+    c.dustDetected();
+    EXPECT_EQ(Snapshot::of(c), before) << "start and dust are ignored while charging";
+
+    // Obstacles, low battery and its clearance are taken while charging.
+    c.lowBatteryDetected();
+    EXPECT_EQ(c.currentModeName(), "LowBatteryMode");
+    c.lowBatteryCleared();
+    EXPECT_EQ(c.currentModeName(), "StandbyMode");
+
+    for (int i = 0; i < 4; ++i) c.chargingTick();
+    EXPECT_FALSE(c.isCharging());
+    c.startButtonPressed();
+    EXPECT_EQ(c.currentModeName(), "NormalMode");
+}
+
+TEST_F(ControllerTest, PowerOffEndsCharging) {
+    c.powerButtonPressed();
+    c.setBatteryLevel(50);
+    c.chargeBattery();
+    ASSERT_TRUE(c.isCharging());
+    c.powerButtonPressed();
+    EXPECT_FALSE(c.isCharging());
+    EXPECT_EQ(c.batteryLevel(), 60);
+}
+
+TEST_F(ControllerTest, SetBatteryLevelClampsAndTouchesNothingElse) {
+    enter(ModeKind::Normal);
+    c.setBatteryLevel(-5);
+    EXPECT_EQ(c.batteryLevel(), 0);
+    c.setBatteryLevel(250);
+    EXPECT_EQ(c.batteryLevel(), 100);
+    c.setBatteryLevel(3);
+    EXPECT_EQ(c.currentModeName(), "NormalMode");
+    EXPECT_FALSE(c.isCharging());
+}
+
+TEST_F(ControllerTest, DustOnlyBoostsNormalCleaning) {
+    struct Case {
+        ModeKind from;
+        const char* modeAfter;
+        const char* cleanerAfter;
+    };
+    const Case cases[] = {
+        {ModeKind::Standby, "StandbyMode", "off"},
+        {ModeKind::Normal, "BoostMode", "boost"},
+        {ModeKind::Boost, "BoostMode", "boost"},
+        {ModeKind::LowBattery, "LowBatteryMode", "off"},
+    };
+    for (const Case& row : cases) {
+        Controller x{std::chrono::hours(1)};
+        x.powerButtonPressed();
+        if (row.from == ModeKind::Normal || row.from == ModeKind::Boost) x.startButtonPressed();
+        if (row.from == ModeKind::Boost) x.dustDetected();
+        if (row.from == ModeKind::LowBattery) x.lowBatteryDetected();
+        x.dustDetected();
+        EXPECT_EQ(x.currentModeName(), row.modeAfter) << static_cast<int>(row.from);
+        EXPECT_EQ(x.cleanerMode(), row.cleanerAfter) << static_cast<int>(row.from);
+    }
+}
+
+TEST_F(ControllerTest, ObstacleSteersButNeverChangesTheMode) {
+    enter(ModeKind::Boost);
+    c.obstacleDetected(nullptr);
+    EXPECT_EQ(c.motorDirection(), Direction::FRONT);
+
+    const bool frontBlocked[3] = {true, false, false};
+    c.obstacleDetected(frontBlocked);
+    EXPECT_EQ(c.motorDirection(), Direction::LEFT);
+    EXPECT_TRUE(c.isMotorForward());
+    EXPECT_EQ(c.currentModeName(), "BoostMode");
+
+    const bool allBlocked[3] = {true, true, true};
+    c.obstacleDetected(allBlocked);
+    EXPECT_TRUE(c.isMotorMoving());
+    EXPECT_FALSE(c.isMotorForward());
+    EXPECT_EQ(c.motorDirection(), Direction::LEFT);
+    EXPECT_EQ(c.currentModeName(), "BoostMode");
+}
+
+TEST_F(ControllerTest, ObstacleInStandbyLeavesTheMotorAlone) {
+    enter(ModeKind::Standby);
+    const Snapshot before = Snapshot::of(c);
+    c.obstacleDetected(AllClear);
+    EXPECT_EQ(Snapshot::of(c), before);
+}
+
+TEST_F(ControllerTest, StartWhileChargingInStandbyIsIgnoredButLowBatteryIsTaken) {
+    enter(ModeKind::Standby);
+    c.setBatteryLevel(40);
+    c.chargeBattery();
+    c.startButtonPressed();
+    EXPECT_EQ(c.currentModeName(), "StandbyMode");
+    EXPECT_EQ(c.cleanerMode(), "off");
+    c.lowBatteryDetected();
+    EXPECT_EQ(c.currentModeName(), "LowBatteryMode");
+}
+
+TEST_F(ControllerTest, TimerExpiredNowEndsBoostOnlyInBoost) {
+    struct Case {
+        ModeKind from;
+        const char* modeAfter;
+        const char* cleanerAfter;
+    };
+    const Case cases[] = {
+        {ModeKind::Standby, "StandbyMode", "off"},
+        {ModeKind::Normal, "NormalMode", "normal"},
+        {ModeKind::Boost, "NormalMode", "normal"},
+        {ModeKind::LowBattery, "LowBatteryMode", "off"},
+    };
+    for (const Case& row : cases) {
+        Controller x{std::chrono::hours(1)};
+        x.powerButtonPressed();
+        if (row.from == ModeKind::Normal || row.from == ModeKind::Boost) x.startButtonPressed();
+        if (row.from == ModeKind::Boost) x.dustDetected();
+        if (row.from == ModeKind::LowBattery) x.lowBatteryDetected();
+        x.timerExpiredNow();
+        EXPECT_EQ(x.currentModeName(), row.modeAfter) << static_cast<int>(row.from);
+        EXPECT_EQ(x.cleanerMode(), row.cleanerAfter) << static_cast<int>(row.from);
+    }
+}
+
+TEST_F(ControllerTest, ModeKindCannotTellOffFromStandbyButHasCurrentModeCan) {
+    EXPECT_EQ(c.currentModeKind(), ModeKind::Standby);
+    EXPECT_FALSE(c.hasCurrentMode());
+    c.powerButtonPressed();
+    EXPECT_EQ(c.currentModeKind(), ModeKind::Standby);
+    EXPECT_TRUE(c.hasCurrentMode());
+}
+
+}  // namespace
+}  // namespace zelk
