@@ -116,8 +116,7 @@ void handleCharge(Controller& controller, std::ostream& out) {
             out << "[Battery] Fully Charged!\n";
         }
     } else {
-        out << "[Battery] Cannot charge in current mode (" << controller.currentModeName()
-            << ")\n";
+        out << "[Battery] Cannot charge in current mode (" << controller.currentModeName() << ")\n";
     }
 }
 
@@ -147,8 +146,8 @@ void handleObstacle(Controller& controller, std::istream& in, std::ostream& out)
         return;
     }
     const bool dir[3] = {f != 0, l != 0, r != 0};
-    out << "\n[Obstacle Detected] front=" << blockedClear(dir[0]) << " left="
-        << blockedClear(dir[1]) << " right=" << blockedClear(dir[2]) << '\n';
+    out << "\n[Obstacle Detected] front=" << blockedClear(dir[0])
+        << " left=" << blockedClear(dir[1]) << " right=" << blockedClear(dir[2]) << '\n';
     controller.obstacleDetected(dir);
     out << "[Motor] Direction: " << directionText(controller.motorDirection())
         << ", Forward: " << (controller.isMotorForward() ? "true" : "false") << '\n';
@@ -170,14 +169,30 @@ void runInteractiveMenu(Controller& controller, std::istream& input, std::ostrea
         }
         output << '\n';
         switch (choice) {
-            case 0: output.flush(); return;
-            case 1: handlePower(controller, output); break;
-            case 2: handleStart(controller, output); break;
-            case 3: handleDust(controller, output); break;
-            case 4: handleLowBattery(controller, output); break;
-            case 5: handleCharge(controller, output); break;
-            case 6: handleObstacle(controller, input, output); break;
-            default: output << "[Error] Please enter 0-6.\n"; break;
+            case 0:
+                output.flush();
+                return;
+            case 1:
+                handlePower(controller, output);
+                break;
+            case 2:
+                handleStart(controller, output);
+                break;
+            case 3:
+                handleDust(controller, output);
+                break;
+            case 4:
+                handleLowBattery(controller, output);
+                break;
+            case 5:
+                handleCharge(controller, output);
+                break;
+            case 6:
+                handleObstacle(controller, input, output);
+                break;
+            default:
+                output << "[Error] Please enter 0-6.\n";
+                break;
         }
     }
 }

@@ -7,10 +7,9 @@
 #include <system_error>
 #include <vector>
 
-#include <zelk/Controller.hpp>
-
 #include "StateView.hpp"
 #include "TextHelpers.hpp"
+#include <zelk/Controller.hpp>
 
 namespace zelk::sim {
 namespace {
@@ -29,7 +28,7 @@ struct Command {
 };
 
 class ScriptRunner {
-public:
+  public:
     ScriptRunner(std::ostream& output, Controller& controller)
         : output_(output), controller_(controller) {}
 
@@ -37,7 +36,7 @@ public:
     // whether the run failed.
     bool run(std::istream& input);
 
-private:
+  private:
     // Handlers return false to stop reading the script.
     bool help(const Tokens& tokens);
     bool exit(const Tokens& tokens);

@@ -11,10 +11,14 @@ std::string motorText(bool moving) { return moving ? "moving" : "stopped"; }
 
 std::string directionText(Direction direction) {
     switch (direction) {
-        case Direction::FRONT: return "FRONT";
-        case Direction::LEFT: return "LEFT";
-        case Direction::RIGHT: return "RIGHT";
-        case Direction::BACK: return "BACK";
+        case Direction::FRONT:
+            return "FRONT";
+        case Direction::LEFT:
+            return "LEFT";
+        case Direction::RIGHT:
+            return "RIGHT";
+        case Direction::BACK:
+            return "BACK";
     }
     return "UNKNOWN";
 }

@@ -23,8 +23,7 @@ void printStatus(std::ostream& out, const Controller& controller);
 
 // The text of the field named by `rawField` (any letter case). For an unknown name,
 // `knownField` becomes false and the result is empty.
-std::string fieldValue(const Controller& controller, const std::string& rawField,
-                       bool& knownField);
+std::string fieldValue(const Controller& controller, const std::string& rawField, bool& knownField);
 
 // Whole-string comparison that ignores ASCII letter case only.
 bool valueMatches(const std::string& actual, const std::string& expected);

@@ -10,10 +10,10 @@
 namespace zelk::sim {
 namespace {
 
-constexpr std::array<std::string_view, 7> TrueWords{"1",   "true",   "on",     "yes",
-                                                    "y",   "active", "blocked"};
-constexpr std::array<std::string_view, 7> FalseWords{"0",  "false",    "off",  "no",
-                                                     "n",  "inactive", "clear"};
+constexpr std::array<std::string_view, 7> TrueWords{"1", "true",   "on",     "yes",
+                                                    "y", "active", "blocked"};
+constexpr std::array<std::string_view, 7> FalseWords{"0", "false",    "off",  "no",
+                                                     "n", "inactive", "clear"};
 
 // White space of the classic locale.
 bool isBlank(char ch) {
@@ -27,9 +27,8 @@ bool contains(const std::array<std::string_view, 7>& words, std::string_view val
 }  // namespace
 
 std::string toLower(std::string value) {
-    std::transform(value.begin(), value.end(), value.begin(), [](unsigned char ch) -> char {
-        return static_cast<char>(std::tolower(ch));
-    });
+    std::transform(value.begin(), value.end(), value.begin(),
+                   [](unsigned char ch) -> char { return static_cast<char>(std::tolower(ch)); });
     return value;
 }
 

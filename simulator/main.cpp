@@ -3,10 +3,9 @@
 
 #include <iostream>
 
-#include <zelk/Controller.hpp>
-
 #include "Menu.hpp"
 #include "ScriptRunner.hpp"
+#include <zelk/Controller.hpp>
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);

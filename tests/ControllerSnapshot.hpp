@@ -25,10 +25,18 @@ struct Snapshot {
     Direction direction;
 
     static Snapshot of(const Controller& c) {
-        return {c.isPowerOn(),          c.isCharging(),         c.batteryLevel(),
-                c.hasCurrentMode(),     c.currentModeName(),    c.isDustSensorActive(),
-                c.isObstacleSensorActive(), c.isCleanerCleaning(), c.cleanerMode(),
-                c.isMotorMoving(),      c.isMotorForward(),     c.motorDirection()};
+        return {c.isPowerOn(),
+                c.isCharging(),
+                c.batteryLevel(),
+                c.hasCurrentMode(),
+                c.currentModeName(),
+                c.isDustSensorActive(),
+                c.isObstacleSensorActive(),
+                c.isCleanerCleaning(),
+                c.cleanerMode(),
+                c.isMotorMoving(),
+                c.isMotorForward(),
+                c.motorDirection()};
     }
 
     auto tie() const {
@@ -38,13 +46,12 @@ struct Snapshot {
     bool operator==(const Snapshot& other) const { return tie() == other.tie(); }
 
     friend std::ostream& operator<<(std::ostream& out, const Snapshot& s) {
-        return out << "{power=" << s.power << " charging=" << s.charging
-                   << " battery=" << s.battery << " hasMode=" << s.hasMode
-                   << " mode=" << s.mode << " dust=" << s.dustSensor
+        return out << "{power=" << s.power << " charging=" << s.charging << " battery=" << s.battery
+                   << " hasMode=" << s.hasMode << " mode=" << s.mode << " dust=" << s.dustSensor
                    << " obstacle=" << s.obstacleSensor << " cleaning=" << s.cleaning
                    << " cleanerMode=" << s.cleanerMode << " moving=" << s.moving
-                   << " forward=" << s.forward
-                   << " direction=" << static_cast<int>(s.direction) << "}";
+                   << " forward=" << s.forward << " direction=" << static_cast<int>(s.direction)
+                   << "}";
     }
 };
 

@@ -1,11 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <string>
 
+#include "ControllerSnapshot.hpp"
 #include <zelk/Controller.hpp>
 
-#include "ControllerSnapshot.hpp"
+#include <gtest/gtest.h>
 
 namespace zelk {
 namespace {
@@ -15,19 +14,24 @@ using testing::Snapshot;
 // Controllers here are put into a mode through public events only. Boost expiries are
 // pushed an hour away so that no expiry falls inside a test.
 class ControllerTest : public ::testing::Test {
-protected:
+  protected:
     Controller c{std::chrono::hours(1)};
 
     void enter(ModeKind kind) {
         c.powerButtonPressed();
         switch (kind) {
-            case ModeKind::Standby: break;
-            case ModeKind::Normal: c.startButtonPressed(); break;
+            case ModeKind::Standby:
+                break;
+            case ModeKind::Normal:
+                c.startButtonPressed();
+                break;
             case ModeKind::Boost:
                 c.startButtonPressed();
                 c.dustDetected();
                 break;
-            case ModeKind::LowBattery: c.lowBatteryDetected(); break;
+            case ModeKind::LowBattery:
+                c.lowBatteryDetected();
+                break;
         }
         ASSERT_EQ(c.currentModeKind(), kind);
     }

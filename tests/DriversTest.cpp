@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <limits>
 
 #include <zelk/BatteryDriver.hpp>
@@ -7,6 +5,8 @@
 #include <zelk/DustSensorDriver.hpp>
 #include <zelk/MotorDriver.hpp>
 #include <zelk/ObstacleSensorDriver.hpp>
+
+#include <gtest/gtest.h>
 
 namespace zelk {
 namespace {
@@ -26,9 +26,15 @@ TEST(BatteryDriverTest, SetLevelClampsAndRecomputesFullFlag) {
         bool low;
     };
     const Case cases[] = {
-        {-5, 0, false, true},      {0, 0, false, true},        {10, 10, false, true},
-        {11, 11, false, false},    {99, 99, false, false},     {100, 100, true, false},
-        {250, 100, true, false},   {std::numeric_limits<int>::min(), 0, false, true}, {std::numeric_limits<int>::max(), 100, true, false},
+        {-5, 0, false, true},
+        {0, 0, false, true},
+        {10, 10, false, true},
+        {11, 11, false, false},
+        {99, 99, false, false},
+        {100, 100, true, false},
+        {250, 100, true, false},
+        {std::numeric_limits<int>::min(), 0, false, true},
+        {std::numeric_limits<int>::max(), 100, true, false},
     };
     for (const Case& c : cases) {
         BatteryDriver battery;
@@ -47,7 +53,7 @@ TEST(BatteryDriverTest, ChargingStepAddsTenAndSaturatesAtFull) {
         bool full;
     };
     const Case cases[] = {
-        {0, true, 10, false}, {5, true, 15, false}, {89, true, 99, false},
+        {0, true, 10, false},  {5, true, 15, false},  {89, true, 99, false},
         {90, true, 100, true}, {95, true, 100, true}, {100, false, 100, true},
     };
     for (const Case& c : cases) {

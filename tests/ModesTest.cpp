@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <array>
 #include <functional>
 #include <string>
@@ -10,15 +8,21 @@
 #include <zelk/MotorDriver.hpp>
 #include <zelk/ObstacleProcessor.hpp>
 
+#include <gtest/gtest.h>
+
 namespace zelk {
 namespace {
 
 OperatingMode& modeOf(ModeKind kind) {
     switch (kind) {
-        case ModeKind::Standby: return standbyMode();
-        case ModeKind::Normal: return normalMode();
-        case ModeKind::Boost: return boostMode();
-        case ModeKind::LowBattery: return lowBatteryMode();
+        case ModeKind::Standby:
+            return standbyMode();
+        case ModeKind::Normal:
+            return normalMode();
+        case ModeKind::Boost:
+            return boostMode();
+        case ModeKind::LowBattery:
+            return lowBatteryMode();
     }
     return standbyMode();
 }
@@ -38,22 +42,32 @@ enum class Event { Start, LowBattery, LowBatteryCleared, Dust, TimerExpired };
 
 const char* eventName(Event event) {
     switch (event) {
-        case Event::Start: return "start";
-        case Event::LowBattery: return "lowBatteryDetected";
-        case Event::LowBatteryCleared: return "lowBatteryCleared";
-        case Event::Dust: return "dust";
-        case Event::TimerExpired: return "timerExpired";
+        case Event::Start:
+            return "start";
+        case Event::LowBattery:
+            return "lowBatteryDetected";
+        case Event::LowBatteryCleared:
+            return "lowBatteryCleared";
+        case Event::Dust:
+            return "dust";
+        case Event::TimerExpired:
+            return "timerExpired";
     }
     return "?";
 }
 
 OperatingMode& send(OperatingMode& mode, Event event, Drivers& d) {
     switch (event) {
-        case Event::Start: return mode.startButtonPressed(d.cleaner, d.motor);
-        case Event::LowBattery: return mode.lowBatteryDetected(d.cleaner, d.motor);
-        case Event::LowBatteryCleared: return mode.lowBatteryCleared();
-        case Event::Dust: return DustProcessor{}.decideIsDusted(d.cleaner, mode);
-        case Event::TimerExpired: return mode.timerExpired(d.cleaner);
+        case Event::Start:
+            return mode.startButtonPressed(d.cleaner, d.motor);
+        case Event::LowBattery:
+            return mode.lowBatteryDetected(d.cleaner, d.motor);
+        case Event::LowBatteryCleared:
+            return mode.lowBatteryCleared();
+        case Event::Dust:
+            return DustProcessor{}.decideIsDusted(d.cleaner, mode);
+        case Event::TimerExpired:
+            return mode.timerExpired(d.cleaner);
     }
     return mode;
 }
@@ -81,8 +95,7 @@ TEST(ModesTest, TransitionTableWithDriverCommands) {
         {ModeKind::Standby, Event::LowBatteryCleared, false, ModeKind::Standby, "normal", true},
         {ModeKind::Normal, Event::LowBatteryCleared, false, ModeKind::Normal, "normal", true},
         {ModeKind::Boost, Event::LowBatteryCleared, true, ModeKind::Boost, "boost", true},
-        {ModeKind::LowBattery, Event::LowBatteryCleared, false, ModeKind::Standby, "normal",
-         true},
+        {ModeKind::LowBattery, Event::LowBatteryCleared, false, ModeKind::Standby, "normal", true},
 
         {ModeKind::Standby, Event::Dust, false, ModeKind::Standby, "normal", true},
         {ModeKind::Normal, Event::Dust, false, ModeKind::Boost, "boost", true},
@@ -97,8 +110,7 @@ TEST(ModesTest, TransitionTableWithDriverCommands) {
     for (const Case& c : cases) {
         Drivers drivers(c.boostBefore);
         OperatingMode& next = send(modeOf(c.from), c.event, drivers);
-        const std::string row =
-            std::string(modeOf(c.from).name()) + " + " + eventName(c.event);
+        const std::string row = std::string(modeOf(c.from).name()) + " + " + eventName(c.event);
         EXPECT_EQ(&next, &modeOf(c.to)) << row;
         EXPECT_EQ(drivers.cleaner.currentMode(), c.cleanerAfter) << row;
         EXPECT_EQ(drivers.motor.isMoving(), c.movingAfter) << row;

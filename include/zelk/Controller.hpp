@@ -35,7 +35,7 @@ namespace zelk {
 // of calls is not protected as a whole. The destructor discards pending expiries and joins
 // the timer thread without waiting out any delay.
 class Controller {
-public:
+  public:
     Controller();
     // For tests: a boost that lasts `boostDuration` instead of five seconds.
     explicit Controller(std::chrono::milliseconds boostDuration);
@@ -83,7 +83,7 @@ public:
     // Applies one boost expiry at once; pending expiries still fall due later.
     void timerExpiredNow();
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
 
     // Helpers below assume mutex_ is held.

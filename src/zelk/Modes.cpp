@@ -72,15 +72,11 @@ OperatingMode& StandbyMode::lowBatteryDetected(CleanerDriver& cleanerDriver,
 
 OperatingMode& StandbyMode::lowBatteryCleared() { return standbyMode(); }
 
-OperatingMode& StandbyMode::dustDetected(CleanerDriver& /*cleanerDriver*/) {
-    return standbyMode();
-}
+OperatingMode& StandbyMode::dustDetected(CleanerDriver& /*cleanerDriver*/) { return standbyMode(); }
 
 bool StandbyMode::canCharge() const { return true; }
 
-OperatingMode& StandbyMode::timerExpired(CleanerDriver& /*cleanerDriver*/) {
-    return standbyMode();
-}
+OperatingMode& StandbyMode::timerExpired(CleanerDriver& /*cleanerDriver*/) { return standbyMode(); }
 
 ModeKind StandbyMode::kind() const { return ModeKind::Standby; }
 
@@ -113,9 +109,7 @@ OperatingMode& NormalMode::dustDetected(CleanerDriver& cleanerDriver) {
 
 bool NormalMode::canCharge() const { return false; }
 
-OperatingMode& NormalMode::timerExpired(CleanerDriver& /*cleanerDriver*/) {
-    return normalMode();
-}
+OperatingMode& NormalMode::timerExpired(CleanerDriver& /*cleanerDriver*/) { return normalMode(); }
 
 ModeKind NormalMode::kind() const { return ModeKind::Normal; }
 
@@ -156,8 +150,7 @@ const char* BoostMode::name() const { return "BoostMode"; }
 
 // ---- LowBatteryMode: stopped until charging (or a clearance) lifts it.
 
-void LowBatteryMode::checkIsMoving(Direction /*direction*/,
-                                   MotorDriver& /*motorDriver*/) const {}
+void LowBatteryMode::checkIsMoving(Direction /*direction*/, MotorDriver& /*motorDriver*/) const {}
 
 OperatingMode& LowBatteryMode::startButtonPressed(CleanerDriver& cleanerDriver,
                                                   MotorDriver& motorDriver) {

@@ -19,19 +19,35 @@ void MotorDriver::stopMoving() { status = false; }
 
 void MotorDriver::turnLeft() {
     switch (moveDirection) {
-        case Direction::FRONT: moveDirection = Direction::LEFT; break;
-        case Direction::LEFT: moveDirection = Direction::BACK; break;
-        case Direction::BACK: moveDirection = Direction::RIGHT; break;
-        case Direction::RIGHT: moveDirection = Direction::FRONT; break;
+        case Direction::FRONT:
+            moveDirection = Direction::LEFT;
+            break;
+        case Direction::LEFT:
+            moveDirection = Direction::BACK;
+            break;
+        case Direction::BACK:
+            moveDirection = Direction::RIGHT;
+            break;
+        case Direction::RIGHT:
+            moveDirection = Direction::FRONT;
+            break;
     }
 }
 
 void MotorDriver::turnRight() {
     switch (moveDirection) {
-        case Direction::FRONT: moveDirection = Direction::RIGHT; break;
-        case Direction::RIGHT: moveDirection = Direction::BACK; break;
-        case Direction::BACK: moveDirection = Direction::LEFT; break;
-        case Direction::LEFT: moveDirection = Direction::FRONT; break;
+        case Direction::FRONT:
+            moveDirection = Direction::RIGHT;
+            break;
+        case Direction::RIGHT:
+            moveDirection = Direction::BACK;
+            break;
+        case Direction::BACK:
+            moveDirection = Direction::LEFT;
+            break;
+        case Direction::LEFT:
+            moveDirection = Direction::FRONT;
+            break;
     }
 }
 

@@ -1,0 +1,245 @@
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <streambuf>
+#include <string>
+
+#include "ScriptRunner.hpp"
+
+#include <gtest/gtest.h>
+
+namespace zelk::sim {
+namespace {
+
+struct RunResult {
+    int status;
+    std::string out;
+};
+
+RunResult run(const std::string& script) {
+    std::istringstream in(script);
+    std::ostringstream out;
+    const int status = runScript(in, out, "t.zelk");
+    return {status, out.str()};
+}
+
+RunResult runFile(const std::string& path, std::string* err = nullptr) {
+    std::ostringstream out;
+    std::ostringstream errors;
+    const int status = runScriptFile(path.c_str(), out, errors);
+    if (err != nullptr) {
+        *err = errors.str();
+    }
+    return {status, out.str()};
+}
+
+// The lines of `text` that start with `prefix`, each with its line feed.
+std::string linesStartingWith(const std::string& text, const std::string& prefix) {
+    std::istringstream in(text);
+    std::string line;
+    std::string found;
+    while (std::getline(in, line)) {
+        if (line.rfind(prefix, 0) == 0) {
+            found += line + "\n";
+        }
+    }
+    return found;
+}
+
+std::string lastLine(const std::string& text) {
+    const std::size_t end = text.size() - 1;  // skip the final line feed
+    const std::size_t start = text.rfind('\n', end - 1);
+    return text.substr(start == std::string::npos ? 0 : start + 1, end - start - 1);
+}
+
+const std::string InitialState =
+    "STATE power=off charging=off battery=100 hasMode=false mode=Off dustSensor=inactive "
+    "obstacleSensor=inactive cleaner=off cleanerMode=off motor=stopped motorForward=false\n";
+
+TEST(ScriptRunnerTest, EmptyAndCommentOnlyScriptsPass) {
+    for (const std::string script : {"", "\n\n", "# a comment\n   \n\t# another\n"}) {
+        const RunResult r = run(script);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "ZELK Simulator CLI script=t.zelk\n" + InitialState + "RESULT PASS\n");
+    }
+}
+
+TEST(ScriptRunnerTest, ErrorLinesTable) {
+    struct Case {
+        const char* line;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"battery", "ERROR line=1 battery command requires one integer level\n"},
+        {"battery 1 2", "ERROR line=1 battery command requires one integer level\n"},
+        {"battery 50%", "ERROR line=1 invalid battery level: 50%\n"},
+        {"set-battery 2147483648", "ERROR line=1 invalid battery level: 2147483648\n"},
+        {"charge-tick x", "ERROR line=1 invalid tick count: x\n"},
+        {"charge-tick 0", "ERROR line=1 tick count must be at least 1\n"},
+        {"charge-tick -2", "ERROR line=1 tick count must be at least 1\n"},
+        {"charge-tick -2147483648", "ERROR line=1 tick count must be at least 1\n"},
+        {"charge-tick 99999999999", "ERROR line=1 invalid tick count: 99999999999\n"},
+        {"obstacle 1 0", "ERROR line=1 obstacle command requires front left right values\n"},
+        {"obstacle 1 maybe x", "ERROR line=1 invalid obstacle value: maybe\n"},
+        {"expect mode", "ERROR line=1 expect command requires field and value\n"},
+        {"expect Speed 3", "ERROR line=1 unknown expect field: Speed\n"},
+        {"Jump now", "ERROR line=1 unknown command: Jump\n"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = run(std::string(c.line) + "\nstatus\n");
+        EXPECT_EQ(r.status, 1) << c.line;
+        EXPECT_EQ(linesStartingWith(r.out, "ERROR"), c.error) << c.line;
+        // A rejected command changes nothing, prints no STATE line and does not stop the run.
+        EXPECT_EQ(linesStartingWith(r.out, "STATE"), InitialState + InitialState) << c.line;
+        EXPECT_EQ(lastLine(r.out), "RESULT FAIL") << c.line;
+    }
+}
+
+TEST(ScriptRunnerTest, HugeTickCountsReturnAtOnceWithTheSameResult) {
+    // Charging ends after at most ten steps; every count beyond that answers alike.
+    const std::string setup = "battery 0\ncharge\n";
+    const RunResult small = run(setup + "charge-tick 20\n");
+    const RunResult huge = run(setup + "charge-tick 2147483647\n");
+    EXPECT_EQ(huge.status, 0);
+    EXPECT_NE(huge.out.find("OK charge-tick 2147483647\nSTATE power=off charging=off "
+                            "battery=100 "),
+              std::string::npos)
+        << huge.out;
+    std::string expected = small.out;
+    expected.replace(expected.find("charge-tick 20\""), 14, "charge-tick 2147483647");
+    expected.replace(expected.find("OK charge-tick 20"), 17, "OK charge-tick 2147483647");
+    EXPECT_EQ(huge.out, expected);
+}
+
+TEST(ScriptRunnerTest, CarriageReturnLineEndsAreNotEchoed) {
+    const RunResult r = run("power\r\nexpect power on\r\nstatus # note\r\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(linesStartingWith(r.out, "COMMAND"),
+              "COMMAND line=1 input=\"power\"\n"
+              "COMMAND line=2 input=\"expect power on\"\n"
+              "COMMAND line=3 input=\"status # note\"\n");
+    EXPECT_EQ(r.out.find('\r'), std::string::npos);
+}
+
+TEST(ScriptRunnerTest, LastLineWithoutLineFeedStillRuns) {
+    const RunResult r = run("power\nexpect mode StandbyMode");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(linesStartingWith(r.out, "EXPECT_OK"), "EXPECT_OK mode=StandbyMode\n");
+}
+
+TEST(ScriptRunnerTest, ExitEndsTheRunAndLaterLinesAreNotRead) {
+    const RunResult r = run("power\nbogus\nQUIT now\nbogus again\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(linesStartingWith(r.out, "COMMAND"),
+              "COMMAND line=1 input=\"power\"\nCOMMAND line=2 input=\"bogus\"\n"
+              "COMMAND line=3 input=\"QUIT now\"\n");
+    EXPECT_EQ(lastLine(r.out), "RESULT FAIL");
+}
+
+TEST(ScriptRunnerTest, NulBytesAndInvalidUtf8AreEchoedAndRejectedAsWords) {
+    const std::string line = std::string("po\0wer \xff\xfe", 10);
+    const RunResult r = run(line + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("COMMAND line=1 input=\"" + line + "\"\n"), std::string::npos);
+    EXPECT_NE(r.out.find("ERROR line=1 unknown command: " + std::string("po\0wer", 6) + "\n"),
+              std::string::npos);
+}
+
+TEST(ScriptRunnerTest, TenMegabyteLineIsEchoedAndRejected) {
+    const std::string word(10 * 1024 * 1024, 'x');
+    const RunResult r = run(word + "\npower\nexpect power on\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("ERROR line=1 unknown command: " + word + "\n"), std::string::npos);
+    EXPECT_NE(r.out.find("EXPECT_OK power=on\n"), std::string::npos);
+}
+
+TEST(ScriptRunnerTest, BatteryLevelsAtAndBeyondIntLimitsAreClamped) {
+    struct Case {
+        const char* level;
+        const char* answer;
+    };
+    const Case cases[] = {
+        {"2147483647", "OK battery 100\n"}, {"-2147483648", "OK battery 0\n"},
+        {"150", "OK battery 100\n"},        {"-5", "OK battery 0\n"},
+        {"+007", "OK battery 7\n"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = run(std::string("battery ") + c.level + "\n");
+        EXPECT_EQ(r.status, 0) << c.level;
+        EXPECT_EQ(linesStartingWith(r.out, "OK"), c.answer) << c.level;
+    }
+}
+
+TEST(ScriptRunnerTest, HundredThousandDustLinesWhileBoosting) {
+    std::string script = "power\nstart\n";
+    for (int i = 0; i < 100000; ++i) {
+        script += "dust\n";
+    }
+    script += "expect mode BoostMode\ntimer-expired\nexpect mode NormalMode\n";
+    const RunResult r = run(script);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(lastLine(r.out), "RESULT PASS");
+}
+
+// A stream whose source fails after some bytes, as a disk or /proc file can.
+class FailingBuffer : public std::streambuf {
+  public:
+    explicit FailingBuffer(std::string data) : data_(std::move(data)) {
+        setg(data_.data(), data_.data(), data_.data() + data_.size());
+    }
+
+  protected:
+    int_type underflow() override { throw std::ios_base::failure("read error"); }
+
+  private:
+    std::string data_;
+};
+
+TEST(ScriptRunnerTest, ReadErrorPartWayFailsTheRunAtTheUnreadLine) {
+    FailingBuffer buffer("power\nexpect power on\n");
+    std::istream in(&buffer);
+    std::ostringstream out;
+    EXPECT_EQ(runScript(in, out, "t.zelk"), 1);
+    EXPECT_NE(out.str().find("EXPECT_OK power=on\nERROR line=3 cannot read script file\n"
+                             "RESULT FAIL\n"),
+              std::string::npos)
+        << out.str();
+}
+
+TEST(ScriptRunnerTest, UnreadablePathsFailWithoutOutput) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path();
+    for (const std::string& path : {std::string("/nonexistent/zelk/script.zelk"), dir.string()}) {
+        std::string err;
+        const RunResult r = runFile(path, &err);
+        EXPECT_EQ(r.status, 1) << path;
+        EXPECT_EQ(r.out, "") << path;
+        EXPECT_EQ(err, "[ERROR] Cannot open script file: " + path + "\n");
+    }
+}
+
+TEST(ScriptRunnerTest, ProcSelfMemFailsOnItsFirstRead) {
+    std::string err;
+    const RunResult r = runFile("/proc/self/mem", &err);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(r.out, "ZELK Simulator CLI script=/proc/self/mem\n" + InitialState +
+                         "ERROR line=1 cannot read script file\nRESULT FAIL\n");
+}
+
+TEST(ScriptRunnerTest, BinaryFileNeverPasses) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / "zelk-binary-script.bin";
+    {
+        std::ofstream file(path, std::ios::binary);
+        for (int i = 0; i < 4096; ++i) {
+            file.put(static_cast<char>((i * 131 + 7) % 256));
+        }
+    }
+    const RunResult r = runFile(path.string());
+    std::filesystem::remove(path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lastLine(r.out), "RESULT FAIL");
+}
+
+}  // namespace
+}  // namespace zelk::sim

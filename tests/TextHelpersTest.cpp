@@ -1,0 +1,142 @@
+#include <string>
+#include <vector>
+
+#include "TextHelpers.hpp"
+
+#include <gtest/gtest.h>
+
+namespace zelk::sim {
+namespace {
+
+TEST(TextHelpersTest, BoolTokenAcceptsTheFourteenWordsInAnyCase) {
+    struct Case {
+        const char* token;
+        bool value;
+    };
+    const Case cases[] = {
+        {"1", true},         {"true", true},   {"on", true},      {"yes", true},
+        {"y", true},         {"active", true}, {"blocked", true}, {"0", false},
+        {"false", false},    {"off", false},   {"no", false},     {"n", false},
+        {"inactive", false}, {"clear", false}, {"BLOCKED", true}, {"Clear", false},
+        {"Y", true},         {"N", false},     {"TrUe", true},    {"OFF", false},
+    };
+    for (const Case& c : cases) {
+        // Start from the opposite value so that a missing write shows.
+        bool out = !c.value;
+        EXPECT_TRUE(parseBoolToken(c.token, out)) << c.token;
+        EXPECT_EQ(out, c.value) << c.token;
+    }
+}
+
+TEST(TextHelpersTest, BoolTokenRejectsAnythingElseAndLeavesOutAlone) {
+    for (const char* token : {"2", "yes!", "t", "none", "", " 1", "1 ", "ye", "onn", "-1"}) {
+        for (bool previous : {true, false}) {
+            bool out = previous;
+            EXPECT_FALSE(parseBoolToken(token, out)) << '"' << token << '"';
+            EXPECT_EQ(out, previous) << '"' << token << '"';
+        }
+    }
+}
+
+TEST(TextHelpersTest, WordsProducedAreAcceptedBackWithTheirMeaning) {
+    for (bool value : {true, false}) {
+        for (const std::string& word : {boolText(value), onOff(value), activeInactive(value)}) {
+            bool out = !value;
+            EXPECT_TRUE(parseBoolToken(word, out)) << word;
+            EXPECT_EQ(out, value) << word;
+        }
+    }
+    EXPECT_EQ(boolText(true), "true");
+    EXPECT_EQ(onOff(false), "off");
+    EXPECT_EQ(activeInactive(false), "inactive");
+}
+
+TEST(TextHelpersTest, IntTokenAcceptsWholeDecimalIntsOnly) {
+    struct Case {
+        const char* token;
+        bool ok;
+        int value;
+    };
+    const Case cases[] = {
+        {"42", true, 42},
+        {"+42", true, 42},
+        {"-7", true, -7},
+        {"007", true, 7},
+        {"0", true, 0},
+        {"-0", true, 0},
+        {"2147483647", true, 2147483647},
+        {"-2147483648", true, -2147483647 - 1},
+        {"+2147483647", true, 2147483647},
+        {"00000000000000000000042", true, 42},
+        {" 5", true, 5},  // leading white space is skipped, as by the C conversion
+        {"\t-5", true, -5},
+        {"2147483648", false, 0},
+        {"-2147483649", false, 0},
+        {"99999999999", false, 0},
+        {"4x", false, 0},
+        {"4.0", false, 0},
+        {"0x10", false, 0},
+        {"1e3", false, 0},
+        {"", false, 0},
+        {"+", false, 0},
+        {"-", false, 0},
+        {"+-5", false, 0},
+        {"-+5", false, 0},
+        {"++5", false, 0},
+        {"5 ", false, 0},
+        {"50%", false, 0},
+        {"\xef\xbc\x95", false, 0},  // a full-width digit is no digit
+    };
+    for (const Case& c : cases) {
+        int out = 12345;
+        EXPECT_EQ(parseIntToken(c.token, out), c.ok) << '"' << c.token << '"';
+        EXPECT_EQ(out, c.ok ? c.value : 12345) << '"' << c.token << '"';
+    }
+}
+
+TEST(TextHelpersTest, SplitCutsAtEveryClassicWhiteSpace) {
+    struct Case {
+        std::string line;
+        std::vector<std::string> tokens;
+    };
+    const Case cases[] = {
+        {"  battery   50  ", {"battery", "50"}},
+        {"\t\t\t", {}},
+        {"", {}},
+        {"a\tb\vc\fd\re\nf", {"a", "b", "c", "d", "e", "f"}},
+        {"expect \"mode\" x", {"expect", "\"mode\"", "x"}},
+        {std::string("nul\0byte x", 10), {std::string("nul\0byte", 8), "x"}},
+        {"caf\xc3\xa9 ok", {"caf\xc3\xa9", "ok"}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(split(c.line), c.tokens) << '"' << c.line << '"';
+    }
+}
+
+TEST(TextHelpersTest, StripCommentCutsAtTheFirstHashAndKeepsWhiteSpace) {
+    struct Case {
+        const char* line;
+        const char* stripped;
+    };
+    const Case cases[] = {
+        {"power # press it", "power "},
+        {"# only a comment", ""},
+        {"mode#2", "mode"},
+        {"a # b # c", "a "},
+        {"no comment", "no comment"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(stripComment(c.line), c.stripped) << c.line;
+    }
+}
+
+TEST(TextHelpersTest, ToLowerChangesAsciiLettersOnly) {
+    EXPECT_EQ(toLower("PoWeR-Tick_9"), "power-tick_9");
+    // The UTF-8 bytes of a non-ASCII letter pass through unchanged.
+    EXPECT_EQ(toLower("MODE\xc3\x89"), "mode\xc3\x89");
+    EXPECT_EQ(toLower(std::string("A\0B", 3)), std::string("a\0b", 3));
+}
+
+}  // namespace
+}  // namespace zelk::sim
