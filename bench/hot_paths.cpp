@@ -1,16 +1,15 @@
 // Benchmarks of the hot paths of a script run: one controller event, one STATE line,
 // tokenising one line, and whole lines through the runner.
 
-#include <benchmark/benchmark.h>
-
 #include <sstream>
 #include <string>
-
-#include <zelk/Controller.hpp>
 
 #include "ScriptRunner.hpp"
 #include "StateView.hpp"
 #include "TextHelpers.hpp"
+#include <zelk/Controller.hpp>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

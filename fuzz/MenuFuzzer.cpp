@@ -8,9 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include <zelk/Controller.hpp>
-
 #include "Menu.hpp"
+#include <zelk/Controller.hpp>
 
 namespace {
 

@@ -28,7 +28,7 @@ struct Command {
 };
 
 class ScriptRunner {
-  public:
+public:
     ScriptRunner(std::ostream& output, Controller& controller)
         : output_(output), controller_(controller) {}
 
@@ -36,7 +36,7 @@ class ScriptRunner {
     // whether the run failed.
     bool run(std::istream& input);
 
-  private:
+private:
     // Handlers return false to stop reading the script.
     bool help(const Tokens& tokens);
     bool exit(const Tokens& tokens);

@@ -14,7 +14,7 @@ using testing::Snapshot;
 // Controllers here are put into a mode through public events only. Boost expiries are
 // pushed an hour away so that no expiry falls inside a test.
 class ControllerTest : public ::testing::Test {
-  protected:
+protected:
     Controller c{std::chrono::hours(1)};
 
     void enter(ModeKind kind) {

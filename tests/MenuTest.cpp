@@ -12,7 +12,7 @@ namespace {
 // The charging messages cannot be reached from a fresh cleaner through the menu alone (the
 // battery starts full and no choice lowers it), so these runs set the level first.
 class MenuTest : public ::testing::Test {
-  protected:
+protected:
     Controller controller{std::chrono::hours(1)};
 
     std::string runMenu(const std::string& answers) {

@@ -183,15 +183,15 @@ TEST(ScriptRunnerTest, HundredThousandDustLinesWhileBoosting) {
 
 // A stream whose source fails after some bytes, as a disk or /proc file can.
 class FailingBuffer : public std::streambuf {
-  public:
+public:
     explicit FailingBuffer(std::string data) : data_(std::move(data)) {
         setg(data_.data(), data_.data(), data_.data() + data_.size());
     }
 
-  protected:
+protected:
     int_type underflow() override { throw std::ios_base::failure("read error"); }
 
-  private:
+private:
     std::string data_;
 };
 

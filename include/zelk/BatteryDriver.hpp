@@ -7,7 +7,7 @@ namespace zelk {
 // Owned by the Controller, which calls it on power-on/off, charging and battery set-up.
 // Plain data with no synchronisation: the owner keeps threads apart.
 class BatteryDriver {
-  public:
+public:
     BatteryDriver();
 
     // Recomputes the full flag; the level is unchanged. Called at power-on.
@@ -28,7 +28,7 @@ class BatteryDriver {
     // Clamps any value to 0..100, then recomputes the full flag.
     void setLevel(int level);
 
-  private:
+private:
     static constexpr int MinLevel = 0;
     static constexpr int MaxLevel = 100;
     static constexpr int LowBatteryThreshold = 10;

@@ -9,7 +9,7 @@ namespace zelk {
 // Owned by the Controller; commanded by the operating modes through a reference lent for
 // one call. Plain data with no synchronisation.
 class CleanerDriver {
-  public:
+public:
     CleanerDriver();
 
     void initialize();
@@ -21,7 +21,7 @@ class CleanerDriver {
     bool isCleaning() const;
     const std::string& currentMode() const;
 
-  private:
+private:
     std::string mode;
 };
 

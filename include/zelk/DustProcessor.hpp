@@ -9,7 +9,7 @@ namespace zelk {
 // alone decides (only normal cleaning reacts, by switching to boost).
 // Owned by the Controller, which serialises its calls.
 class DustProcessor {
-  public:
+public:
     OperatingMode& decideIsDusted(CleanerDriver& cleaner, OperatingMode& currentMode);
 };
 

@@ -8,7 +8,7 @@ namespace zelk {
 // so the dust flag is only ever cleared and always reads false. Owned by the Controller;
 // plain data with no synchronisation.
 class DustSensorDriver {
-  public:
+public:
     DustSensorDriver();
 
     void initialize();
@@ -18,7 +18,7 @@ class DustSensorDriver {
     // Kept for interface completeness; nothing calls it. Reports the (always clear) flag.
     bool hasDust() const;
 
-  private:
+private:
     // There is no hardware to read: reports the stored flag.
     bool readDustFromSensor() const;
 

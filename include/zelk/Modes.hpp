@@ -9,7 +9,7 @@ namespace zelk {
 // reference to one of these objects and allocate nothing.
 
 class StandbyMode final : public OperatingMode {
-  public:
+public:
     void checkIsMoving(Direction direction, MotorDriver& motorDriver) const override;
     OperatingMode& startButtonPressed(CleanerDriver& cleanerDriver,
                                       MotorDriver& motorDriver) override;
@@ -24,7 +24,7 @@ class StandbyMode final : public OperatingMode {
 };
 
 class NormalMode final : public OperatingMode {
-  public:
+public:
     void checkIsMoving(Direction direction, MotorDriver& motorDriver) const override;
     OperatingMode& startButtonPressed(CleanerDriver& cleanerDriver,
                                       MotorDriver& motorDriver) override;
@@ -39,7 +39,7 @@ class NormalMode final : public OperatingMode {
 };
 
 class BoostMode final : public OperatingMode {
-  public:
+public:
     void checkIsMoving(Direction direction, MotorDriver& motorDriver) const override;
     OperatingMode& startButtonPressed(CleanerDriver& cleanerDriver,
                                       MotorDriver& motorDriver) override;
@@ -54,7 +54,7 @@ class BoostMode final : public OperatingMode {
 };
 
 class LowBatteryMode final : public OperatingMode {
-  public:
+public:
     void checkIsMoving(Direction direction, MotorDriver& motorDriver) const override;
     OperatingMode& startButtonPressed(CleanerDriver& cleanerDriver,
                                       MotorDriver& motorDriver) override;

@@ -10,7 +10,7 @@ namespace zelk {
 // and the heading. Only initialize (and construction) resets the heading to FRONT.
 // Owned by the Controller; plain data with no synchronisation.
 class MotorDriver {
-  public:
+public:
     MotorDriver();
 
     void initialize();
@@ -26,7 +26,7 @@ class MotorDriver {
     bool isMoving() const;
     Direction currentDirection() const;
 
-  private:
+private:
     bool status;
     Direction moveDirection;
     bool forward;

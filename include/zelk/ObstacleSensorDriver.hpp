@@ -8,14 +8,14 @@ namespace zelk {
 // flags straight to the obstacle processor; the flags kept here are only ever cleared.
 // Owned by the Controller; plain data with no synchronisation.
 class ObstacleSensorDriver {
-  public:
+public:
     ObstacleSensorDriver();
 
     void initialize();
     void deactivateObstacleSensor();
     bool isActive() const;
 
-  private:
+private:
     void clearFlags();
 
     // Index 0 = front, 1 = left, 2 = right; true = blocked.

@@ -22,7 +22,7 @@ enum class ModeKind : int {
 // may be shared between threads; the drivers they command are not synchronised, so the
 // caller serialises every call.
 class OperatingMode {
-  public:
+public:
     virtual ~OperatingMode() = default;
 
     // Carries out a steering decision. Only the cleaning modes move the motor.
