@@ -24,29 +24,30 @@ std::string directionText(Direction direction) {
 }
 
 void appendStatus(std::string& out, const Controller& controller) {
-    // Each value is read at the moment its segment is written.
+    // One snapshot: the line shows a single moment, never half of a boost expiry.
+    const Controller::Snapshot state = controller.snapshot();
     out += "STATE power=";
-    out += onOff(controller.isPowerOn());
+    out += onOff(state.powerOn);
     out += " charging=";
-    out += onOff(controller.isCharging());
+    out += onOff(state.charging);
     out += " battery=";
-    out += std::to_string(controller.batteryLevel());
+    out += std::to_string(state.batteryLevel);
     out += " hasMode=";
-    out += boolText(controller.hasCurrentMode());
+    out += boolText(state.hasCurrentMode);
     out += " mode=";
-    out += controller.currentModeName();
+    out += state.modeName;
     out += " dustSensor=";
-    out += activeInactive(controller.isDustSensorActive());
+    out += activeInactive(state.dustSensorActive);
     out += " obstacleSensor=";
-    out += activeInactive(controller.isObstacleSensorActive());
+    out += activeInactive(state.obstacleSensorActive);
     out += " cleaner=";
-    out += onOff(controller.isCleanerCleaning());
+    out += onOff(state.cleanerCleaning);
     out += " cleanerMode=";
-    out += controller.cleanerMode();
+    out += state.cleanerMode;
     out += " motor=";
-    out += motorText(controller.isMotorMoving());
+    out += motorText(state.motorMoving);
     out += " motorForward=";
-    out += boolText(controller.isMotorForward());
+    out += boolText(state.motorForward);
     out += '\n';
 }
 

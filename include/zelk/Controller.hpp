@@ -35,7 +35,25 @@ namespace zelk {
 // of calls is not protected as a whole. The destructor discards pending expiries and joins
 // the timer thread without waiting out any delay.
 class Controller {
-  public:
+public:
+    // The answers of every query at one moment, read under a single lock: no boost expiry
+    // can fall between two of them.
+    struct Snapshot {
+        bool powerOn;
+        bool charging;
+        int batteryLevel;
+        bool hasCurrentMode;
+        ModeKind modeKind;
+        std::string modeName;
+        bool dustSensorActive;
+        bool obstacleSensorActive;
+        bool cleanerCleaning;
+        std::string cleanerMode;
+        bool motorMoving;
+        bool motorForward;
+        Direction motorDirection;
+    };
+
     Controller();
     // For tests: a boost that lasts `boostDuration` instead of five seconds.
     explicit Controller(std::chrono::milliseconds boostDuration);
@@ -77,13 +95,14 @@ class Controller {
     bool isMotorMoving() const;
     bool isMotorForward() const;
     Direction motorDirection() const;
+    Snapshot snapshot() const;
 
     // Any value; the battery clamps it to 0..100. Changes nothing else.
     void setBatteryLevel(int level);
     // Applies one boost expiry at once; pending expiries still fall due later.
     void timerExpiredNow();
 
-  private:
+private:
     using Clock = std::chrono::steady_clock;
 
     // Helpers below assume mutex_ is held.

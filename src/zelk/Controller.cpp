@@ -270,6 +270,25 @@ Direction Controller::motorDirection() const {
     return motorDriver->currentDirection();
 }
 
+Controller::Snapshot Controller::snapshot() const {
+    std::scoped_lock lock(mutex_);
+    return Snapshot{
+        .powerOn = power,
+        .charging = isNowCharging,
+        .batteryLevel = batteryDriver->level(),
+        .hasCurrentMode = currentMode != nullptr,
+        .modeKind = currentMode != nullptr ? currentMode->kind() : ModeKind::Standby,
+        .modeName = currentMode != nullptr ? currentMode->name() : "Off",
+        .dustSensorActive = dustSensorDriver->isActive(),
+        .obstacleSensorActive = obstacleSensorDriver->isActive(),
+        .cleanerCleaning = cleanerDriver->isCleaning(),
+        .cleanerMode = cleanerDriver->currentMode(),
+        .motorMoving = motorDriver->isMoving(),
+        .motorForward = motorDriver->checkIsForward(),
+        .motorDirection = motorDriver->currentDirection(),
+    };
+}
+
 void Controller::setBatteryLevel(int level) {
     std::scoped_lock lock(mutex_);
     batteryDriver->setLevel(level);
