@@ -1,6 +1,7 @@
 #include "ScriptRunner.hpp"
 
 #include <array>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,6 +16,12 @@ namespace zelk::sim {
 namespace {
 
 using Tokens = std::vector<std::string>;
+
+void appendNumber(std::string& out, int value) {
+    char digits[16];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, end);
+}
 
 class ScriptRunner;
 
@@ -56,6 +63,8 @@ private:
     std::ostream& output_;
     Controller& controller_;
     std::string pending_;  // output of the current line, written once per line
+    Tokens tokens_;        // tokens of the current line, storage reused from line to line
+    StateLineCache stateLine_;
     int lineNo_ = 0;
     bool failed_ = false;
 };
@@ -103,12 +112,13 @@ bool ScriptRunner::runLine(std::string& line) {
     if (!line.empty() && line.back() == '\r') {
         line.pop_back();
     }
-    const Tokens tokens = split(stripComment(line));
+    splitInto(stripComment(line), tokens_);
+    const Tokens& tokens = tokens_;
     if (tokens.empty()) {
         return true;
     }
     pending_ += "COMMAND line=";
-    pending_ += std::to_string(lineNo_);
+    appendNumber(pending_, lineNo_);
     pending_ += " input=\"";
     pending_ += line;
     pending_ += "\"\n";
@@ -133,12 +143,12 @@ void ScriptRunner::ok(std::string_view text) {
     pending_ += "OK ";
     pending_ += text;
     pending_ += '\n';
-    appendStatus(pending_, controller_);
+    stateLine_.append(pending_, controller_);
 }
 
 void ScriptRunner::error(std::string_view message, std::string_view argument) {
     pending_ += "ERROR line=";
-    pending_ += std::to_string(lineNo_);
+    appendNumber(pending_, lineNo_);
     pending_ += message;
     pending_ += argument;
     pending_ += '\n';
@@ -159,7 +169,7 @@ bool ScriptRunner::help(const Tokens& /*tokens*/) {
 bool ScriptRunner::exit(const Tokens& /*tokens*/) { return false; }
 
 bool ScriptRunner::status(const Tokens& /*tokens*/) {
-    appendStatus(pending_, controller_);
+    stateLine_.append(pending_, controller_);
     return true;
 }
 

@@ -1,11 +1,13 @@
 #include "StateView.hpp"
 
+#include <string_view>
+
 #include "TextHelpers.hpp"
 
 namespace zelk::sim {
 namespace {
 
-std::string motorText(bool moving) { return moving ? "moving" : "stopped"; }
+constexpr std::string_view motorWord(bool moving) { return moving ? "moving" : "stopped"; }
 
 }  // namespace
 
@@ -23,32 +25,49 @@ std::string directionText(Direction direction) {
     return "UNKNOWN";
 }
 
-void appendStatus(std::string& out, const Controller& controller) {
-    // One snapshot: the line shows a single moment, never half of a boost expiry.
-    const Controller::Snapshot state = controller.snapshot();
+namespace {
+
+void appendSnapshot(std::string& out, const Controller::Snapshot& state) {
     out += "STATE power=";
-    out += onOff(state.powerOn);
+    out += onOffWord(state.powerOn);
     out += " charging=";
-    out += onOff(state.charging);
+    out += onOffWord(state.charging);
     out += " battery=";
     out += std::to_string(state.batteryLevel);
     out += " hasMode=";
-    out += boolText(state.hasCurrentMode);
+    out += boolWord(state.hasCurrentMode);
     out += " mode=";
     out += state.modeName;
     out += " dustSensor=";
-    out += activeInactive(state.dustSensorActive);
+    out += activeInactiveWord(state.dustSensorActive);
     out += " obstacleSensor=";
-    out += activeInactive(state.obstacleSensorActive);
+    out += activeInactiveWord(state.obstacleSensorActive);
     out += " cleaner=";
-    out += onOff(state.cleanerCleaning);
+    out += onOffWord(state.cleanerCleaning);
     out += " cleanerMode=";
     out += state.cleanerMode;
     out += " motor=";
-    out += motorText(state.motorMoving);
+    out += motorWord(state.motorMoving);
     out += " motorForward=";
-    out += boolText(state.motorForward);
+    out += boolWord(state.motorForward);
     out += '\n';
+}
+
+}  // namespace
+
+void appendStatus(std::string& out, const Controller& controller) {
+    // One snapshot: the line shows a single moment, never half of a boost expiry.
+    appendSnapshot(out, controller.snapshot());
+}
+
+void StateLineCache::append(std::string& out, const Controller& controller) {
+    Controller::Snapshot state = controller.snapshot();
+    if (!last_ || !(*last_ == state)) {
+        line_.clear();
+        appendSnapshot(line_, state);
+        last_ = std::move(state);
+    }
+    out += line_;
 }
 
 void printStatus(std::ostream& out, const Controller& controller) {
@@ -72,7 +91,7 @@ std::string fieldValue(const Controller& controller, const std::string& rawField
     if (field == "obstaclesensor") return activeInactive(controller.isObstacleSensorActive());
     if (field == "cleaner") return onOff(controller.isCleanerCleaning());
     if (field == "cleanermode") return controller.cleanerMode();
-    if (field == "motor") return motorText(controller.isMotorMoving());
+    if (field == "motor") return std::string(motorWord(controller.isMotorMoving()));
     if (field == "motorforward") return boolText(controller.isMotorForward());
     if (field == "motordirection") return directionText(controller.motorDirection());
     knownField = false;

@@ -4,6 +4,7 @@
 // "expect" reads, and how an expected value is compared. Every call reads the controller
 // afresh through its queries; a boost expiry may fall between two of them.
 
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -17,6 +18,17 @@ std::string directionText(Direction direction);
 
 // Appends one STATE line, line feed included, to `out`.
 void appendStatus(std::string& out, const Controller& controller);
+
+// Appends STATE lines like appendStatus, formatting a line only when the state differs
+// from the one last formatted (most script lines leave it as it was).
+class StateLineCache {
+public:
+    void append(std::string& out, const Controller& controller);
+
+private:
+    std::optional<Controller::Snapshot> last_;
+    std::string line_;
+};
 
 // Writes one STATE line, line feed included.
 void printStatus(std::ostream& out, const Controller& controller);

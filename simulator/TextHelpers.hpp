@@ -5,6 +5,7 @@
 // state, print nothing and throw nothing. Case handling is plain ASCII ("C" locale).
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zelk::sim {
@@ -12,9 +13,13 @@ namespace zelk::sim {
 // Every ASCII letter lowered; other bytes (UTF-8 included) pass through unchanged.
 std::string toLower(std::string value);
 
-std::string boolText(bool value);        // "true" / "false"
-std::string onOff(bool value);           // "on" / "off"
-std::string activeInactive(bool value);  // "active" / "inactive"
+// The fixed words of the protocol; the *Word forms are views of static text.
+constexpr std::string_view boolWord(bool value) { return value ? "true" : "false"; }
+constexpr std::string_view onOffWord(bool value) { return value ? "on" : "off"; }
+constexpr std::string_view activeInactiveWord(bool value) { return value ? "active" : "inactive"; }
+std::string boolText(bool value);
+std::string onOff(bool value);
+std::string activeInactive(bool value);
 
 // Accepts, in any letter case, the true words 1 true on yes y active blocked and the false
 // words 0 false off no n inactive clear. Writes `out` only on success.
@@ -26,6 +31,8 @@ bool parseIntToken(const std::string& token, int& out);
 
 // The white-space separated tokens of `line` (space, \t, \n, \v, \f, \r); never empty ones.
 std::vector<std::string> split(const std::string& line);
+// The same into `tokens` (cleared first), so a caller can reuse its storage.
+void splitInto(std::string_view line, std::vector<std::string>& tokens);
 
 // `line` cut at its first '#'. White space before the '#' stays.
 std::string stripComment(std::string line);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "zelk/BatteryDriver.hpp"
@@ -44,7 +45,7 @@ public:
         int batteryLevel;
         bool hasCurrentMode;
         ModeKind modeKind;
-        std::string modeName;
+        std::string_view modeName;  // static text: a mode's name, or "Off"
         bool dustSensorActive;
         bool obstacleSensorActive;
         bool cleanerCleaning;
@@ -52,6 +53,8 @@ public:
         bool motorMoving;
         bool motorForward;
         Direction motorDirection;
+
+        bool operator==(const Snapshot&) const = default;
     };
 
     Controller();

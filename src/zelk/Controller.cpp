@@ -278,7 +278,7 @@ Controller::Snapshot Controller::snapshot() const {
         .batteryLevel = batteryDriver->level(),
         .hasCurrentMode = currentMode != nullptr,
         .modeKind = currentMode != nullptr ? currentMode->kind() : ModeKind::Standby,
-        .modeName = currentMode != nullptr ? currentMode->name() : "Off",
+        .modeName = currentMode != nullptr ? std::string_view(currentMode->name()) : "Off",
         .dustSensorActive = dustSensorDriver->isActive(),
         .obstacleSensorActive = obstacleSensorDriver->isActive(),
         .cleanerCleaning = cleanerDriver->isCleaning(),
