@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Times the simulator end to end. Usage: bench/measure.sh [BUILD_DIR] [RUNS]
+#   BUILD_DIR  a release build (default build/release), with bench/generate_script built
+#   RUNS       repetitions of each measurement; medians are reported (default 7)
+#
+# 1. A 1,000,000-line mixed script against the I/O floor `cat SCRIPT TRANSCRIPT > /dev/null`.
+# 2. A 20-line script, process start to exit, against /bin/true.
+# 3. 100,000 dust lines while boosting against the same script without them: peak memory.
+set -euo pipefail
+build=${1:-build/release}
+runs=${2:-7}
+here=$(cd "$(dirname "$0")" && pwd)
+sim="$build/zelk_simulator"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# Wall time of one command in microseconds; its output goes where the caller redirects it.
+micros() {
+    local start end
+    start=$(date +%s%N)
+    "$@"
+    end=$(date +%s%N)
+    echo $(((end - start) / 1000)) >&3
+}
+
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+
+# ---- 1. Throughput
+"$build/bench/generate_script" 1000000 >"$work/script.zelk"
+"$sim" "$work/script.zelk" >"$work/transcript.txt" || true
+echo "script: $(wc -c <"$work/script.zelk") bytes, transcript: $(wc -c <"$work/transcript.txt") bytes"
+for _ in $(seq "$runs"); do
+    micros cat "$work/script.zelk" "$work/transcript.txt" >/dev/null 3>>"$work/floor"
+    micros "$sim" "$work/script.zelk" >/dev/null 3>>"$work/devnull" || true
+    micros "$sim" "$work/script.zelk" >"$work/out.txt" 3>>"$work/file" || true
+done
+floor=$(median <"$work/floor")
+devnull=$(median <"$work/devnull")
+file=$(median <"$work/file")
+awk -v f="$floor" -v d="$devnull" -v w="$file" 'BEGIN {
+    printf "I/O floor (cat SCRIPT TRANSCRIPT > /dev/null): %.3f s\n", f / 1e6
+    printf "simulator, transcript to /dev/null:           %.3f s  %.2f M lines/s  %.1fx floor\n", d / 1e6, 1e6 / d, d / f
+    printf "simulator, transcript to a file:              %.3f s  %.2f M lines/s  %.1fx floor\n", w / 1e6, 1e6 / w, w / f
+}'
+
+# ---- 2. Start-up: 200 runs per sample
+batch() { for _ in $(seq 200); do "$@" >/dev/null || true; done; }
+for _ in $(seq "$runs"); do
+    micros batch /bin/true "$here/twenty_lines.zelk" 3>>"$work/true"
+    micros batch "$sim" "$here/twenty_lines.zelk" 3>>"$work/twenty"
+done
+t_true=$(median <"$work/true")
+t_twenty=$(median <"$work/twenty")
+awk -v t="$t_true" -v s="$t_twenty" 'BEGIN {
+    printf "/bin/true:             %.0f us per run\n", t / 200
+    printf "20-line script:        %.0f us per run  %.2fx /bin/true\n", s / 200, s / t
+}'
+
+# ---- 3. 100,000 dust lines while boosting
+{ echo power; echo start; echo dust; } >"$work/base.zelk"
+cp "$work/base.zelk" "$work/dust.zelk"
+for _ in $(seq 100000); do echo dust; done >>"$work/dust.zelk"
+for f in base dust; do
+    { echo "expect mode BoostMode"; echo timer-expired; echo "expect mode NormalMode"; } >>"$work/$f.zelk"
+done
+for f in base dust; do
+    for _ in $(seq "$runs"); do
+        /usr/bin/time -f "%M %e" "$sim" "$work/$f.zelk" 2>>"$work/$f.time" >/dev/null
+    done
+done
+base_kb=$(cut -d' ' -f1 "$work/base.time" | median)
+dust_kb=$(cut -d' ' -f1 "$work/dust.time" | median)
+dust_s=$(cut -d' ' -f2 "$work/dust.time" | median)
+awk -v b="$base_kb" -v d="$dust_kb" -v s="$dust_s" 'BEGIN {
+    printf "peak memory without dust lines: %d KB; with 100,000: %d KB (%.2fx), run %.2f s\n", b, d, d / b, s
+}'
