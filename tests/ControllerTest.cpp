@@ -11,28 +11,32 @@ namespace {
 
 using testing::Snapshot;
 
-// Controllers here are put into a mode through public events only. Boost expiries are
-// pushed an hour away so that no expiry falls inside a test.
+// Switches `x` on and brings it into `kind` through public events only.
+void enterMode(Controller& x, ModeKind kind) {
+    x.powerButtonPressed();
+    switch (kind) {
+        case ModeKind::Standby:
+            break;
+        case ModeKind::Normal:
+            x.startButtonPressed();
+            break;
+        case ModeKind::Boost:
+            x.startButtonPressed();
+            x.dustDetected();
+            break;
+        case ModeKind::LowBattery:
+            x.lowBatteryDetected();
+            break;
+    }
+}
+
+// Boost expiries are pushed an hour away so that no expiry falls inside a test.
 class ControllerTest : public ::testing::Test {
 protected:
     Controller c{std::chrono::hours(1)};
 
     void enter(ModeKind kind) {
-        c.powerButtonPressed();
-        switch (kind) {
-            case ModeKind::Standby:
-                break;
-            case ModeKind::Normal:
-                c.startButtonPressed();
-                break;
-            case ModeKind::Boost:
-                c.startButtonPressed();
-                c.dustDetected();
-                break;
-            case ModeKind::LowBattery:
-                c.lowBatteryDetected();
-                break;
-        }
+        enterMode(c, kind);
         ASSERT_EQ(c.currentModeKind(), kind);
     }
 };
@@ -261,10 +265,7 @@ TEST_F(ControllerTest, DustOnlyBoostsNormalCleaning) {
     };
     for (const Case& row : cases) {
         Controller x{std::chrono::hours(1)};
-        x.powerButtonPressed();
-        if (row.from == ModeKind::Normal || row.from == ModeKind::Boost) x.startButtonPressed();
-        if (row.from == ModeKind::Boost) x.dustDetected();
-        if (row.from == ModeKind::LowBattery) x.lowBatteryDetected();
+        enterMode(x, row.from);
         x.dustDetected();
         EXPECT_EQ(x.currentModeName(), row.modeAfter) << static_cast<int>(row.from);
         EXPECT_EQ(x.cleanerMode(), row.cleanerAfter) << static_cast<int>(row.from);
@@ -322,10 +323,7 @@ TEST_F(ControllerTest, TimerExpiredNowEndsBoostOnlyInBoost) {
     };
     for (const Case& row : cases) {
         Controller x{std::chrono::hours(1)};
-        x.powerButtonPressed();
-        if (row.from == ModeKind::Normal || row.from == ModeKind::Boost) x.startButtonPressed();
-        if (row.from == ModeKind::Boost) x.dustDetected();
-        if (row.from == ModeKind::LowBattery) x.lowBatteryDetected();
+        enterMode(x, row.from);
         x.timerExpiredNow();
         EXPECT_EQ(x.currentModeName(), row.modeAfter) << static_cast<int>(row.from);
         EXPECT_EQ(x.cleanerMode(), row.cleanerAfter) << static_cast<int>(row.from);

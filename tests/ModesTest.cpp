@@ -163,16 +163,22 @@ std::string describe(const ObstacleCase& c, const OperatingMode& mode) {
            " forward=" + std::to_string(c.forward);
 }
 
+// A motor facing FRONT, running forward or never started as the row says, after the
+// processor has decided on the row's flags in `mode`.
+MotorDriver steered(const ObstacleCase& c, const OperatingMode& mode) {
+    MotorDriver motor;
+    if (c.forward) {
+        motor.moveForward();
+    }
+    ObstacleProcessor processor;
+    processor.decideDirection({c.front, c.left, c.right}, mode, motor);
+    return motor;
+}
+
 TEST(ObstacleProcessorTest, CleaningModesSteerByTheDecision) {
     for (OperatingMode* mode : {&normalMode(), &boostMode()}) {
         for (const ObstacleCase& c : ObstacleCases) {
-            MotorDriver motor;
-            if (c.forward) {
-                motor.moveForward();
-            }
-            ObstacleProcessor processor;
-            processor.decideDirection({c.front, c.left, c.right}, *mode, motor);
-
+            const MotorDriver motor = steered(c, *mode);
             const std::string row = describe(c, *mode);
             if (c.decision == Direction::BACK) {
                 // Backing away keeps the running flag and the heading.
@@ -191,12 +197,7 @@ TEST(ObstacleProcessorTest, CleaningModesSteerByTheDecision) {
 TEST(ObstacleProcessorTest, IdleModesLeaveTheMotorAlone) {
     for (OperatingMode* mode : {&standbyMode(), &lowBatteryMode()}) {
         for (const ObstacleCase& c : ObstacleCases) {
-            MotorDriver motor;
-            if (c.forward) {
-                motor.moveForward();
-            }
-            ObstacleProcessor processor;
-            processor.decideDirection({c.front, c.left, c.right}, *mode, motor);
+            const MotorDriver motor = steered(c, *mode);
             const std::string row = describe(c, *mode);
             EXPECT_EQ(motor.isMoving(), c.forward) << row;
             EXPECT_EQ(motor.checkIsForward(), c.forward) << row;
