@@ -17,10 +17,9 @@ namespace {
 
 using Tokens = std::vector<std::string>;
 
-void appendNumber(std::string& out, int value) {
-    char digits[16];
-    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, end);
+void appendNumber(std::string& out, long long value) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 class ScriptRunner;
@@ -65,7 +64,7 @@ private:
     std::string pending_;  // output of the current line, written once per line
     Tokens tokens_;        // tokens of the current line, storage reused from line to line
     StateLineCache stateLine_;
-    int lineNo_ = 0;
+    long long lineNo_ = 0;  // wide enough that no script can make it overflow
     bool failed_ = false;
 };
 
