@@ -302,7 +302,14 @@ int runScriptFile(const char* path, std::ostream& output, std::ostream& error) {
         error.flush();
         return 1;
     }
-    return runScript(scriptFile, output, path);
+    const int status = runScript(scriptFile, output, path);
+    if (!output) {
+        // The transcript is lost (a full disk, a closed pipe): never report that as a pass.
+        error << "[ERROR] Cannot write output\n";
+        error.flush();
+        return 1;
+    }
+    return status;
 }
 
 }  // namespace zelk::sim

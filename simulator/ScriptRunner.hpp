@@ -18,7 +18,8 @@ void printHelp(std::ostream& out);
 int runScript(std::istream& input, std::ostream& output, std::string_view scriptPath);
 
 // Opens the script at `path` and runs it. A path that cannot be opened, or names a
-// directory, gets one message on `error`, nothing on `output`, and exit status 1.
+// directory, gets one message on `error`, nothing on `output`, and exit status 1. Output
+// that could not be written gets one message on `error` and exit status 1 as well.
 int runScriptFile(const char* path, std::ostream& output, std::ostream& error);
 
 }  // namespace zelk::sim

@@ -226,6 +226,13 @@ TEST(ScriptRunnerTest, ProcSelfMemFailsOnItsFirstRead) {
                          "ERROR line=1 cannot read script file\nRESULT FAIL\n");
 }
 
+TEST(ScriptRunnerTest, UnwritableOutputNeverPasses) {
+    std::ostream broken(nullptr);  // every write fails, as on a full disk
+    std::ostringstream errors;
+    EXPECT_EQ(runScriptFile("/dev/null", broken, errors), 1);
+    EXPECT_EQ(errors.str(), "[ERROR] Cannot write output\n");
+}
+
 TEST(ScriptRunnerTest, BinaryFileNeverPasses) {
     const std::filesystem::path path =
         std::filesystem::temp_directory_path() / "zelk-binary-script.bin";
