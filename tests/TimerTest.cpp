@@ -81,13 +81,13 @@ TEST(BoostTimerTest, SecondDustDoesNotLengthenTheBoost) {
 }
 
 TEST(BoostTimerTest, OlderPendingExpiryEndsARenewedBoostEarly) {
-    constexpr auto delay = 2s;
+    constexpr auto delay = 3s;
     Controller c{delay};
     startCleaning(c);
     c.dustDetected();        // boost, expiry pending
     c.startButtonPressed();  // standby
     c.startButtonPressed();  // normal
-    std::this_thread::sleep_for(700ms);
+    std::this_thread::sleep_for(1s);
     const auto renewed = Clock::now();
     c.dustDetected();  // boost again
     ASSERT_EQ(c.currentModeName(), "BoostMode");
@@ -109,7 +109,7 @@ TEST(BoostTimerTest, ExpiryAfterPowerOffFindsNoModeAndChangesNothing) {
 }
 
 TEST(BoostTimerTest, TimerExpiredNowLeavesThePendingExpiryInPlace) {
-    constexpr auto delay = 2s;
+    constexpr auto delay = 3s;
     Controller c{delay};
     startCleaning(c);
     c.dustDetected();
@@ -118,7 +118,7 @@ TEST(BoostTimerTest, TimerExpiredNowLeavesThePendingExpiryInPlace) {
     EXPECT_EQ(c.cleanerMode(), "normal");
 
     // A new boost armed later is ended by the first dust's expiry, still pending.
-    std::this_thread::sleep_for(700ms);
+    std::this_thread::sleep_for(1s);
     const auto renewed = Clock::now();
     c.dustDetected();
     ASSERT_TRUE(waitUntil([&] { return isNormal(c); }));
