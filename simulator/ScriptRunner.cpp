@@ -19,7 +19,8 @@ using Tokens = std::vector<std::string>;
 
 void appendNumber(std::string& out, long long value) {
     char digits[24];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 class ScriptRunner;
@@ -53,6 +54,7 @@ private:
     bool expect(const Tokens& tokens);
 
     static const std::array<Command, 15> Commands;
+    static constexpr std::size_t FlushThreshold = 64 * 1024;
 
     bool runLine(std::string& line);
     void ok(std::string_view text);
@@ -61,7 +63,7 @@ private:
 
     std::ostream& output_;
     Controller& controller_;
-    std::string pending_;  // output of the current line, written once per line
+    std::string pending_;  // output not yet written to output_
     Tokens tokens_;        // tokens of the current line, storage reused from line to line
     StateLineCache stateLine_;
     long long lineNo_ = 0;  // wide enough that no script can make it overflow
@@ -91,8 +93,12 @@ bool ScriptRunner::run(std::istream& input) {
     std::string line;
     while (std::getline(input, line)) {
         const bool keepReading = runLine(line);
-        flush();
+        // Output goes out in large blocks: a handful of system calls per megabyte.
+        if (pending_.size() >= FlushThreshold) {
+            flush();
+        }
         if (!keepReading) {
+            flush();
             return failed_;
         }
     }
@@ -100,8 +106,8 @@ bool ScriptRunner::run(std::istream& input) {
         // A read error is not the end of the script: the run cannot be judged a pass.
         lineNo_ += 1;
         error(" cannot read script file");
-        flush();
     }
+    flush();
     return failed_;
 }
 
@@ -294,7 +300,11 @@ int runScript(std::istream& input, std::ostream& output, std::string_view script
 }
 
 int runScriptFile(const char* path, std::ostream& output, std::ostream& error) {
-    std::ifstream scriptFile(path);
+    std::vector<char> readBuffer(64 * 1024);
+    std::ifstream scriptFile;
+    scriptFile.rdbuf()->pubsetbuf(readBuffer.data(),
+                                  static_cast<std::streamsize>(readBuffer.size()));
+    scriptFile.open(path);
     std::error_code ec;
     // A directory opens on some systems but holds no script: it must not pass as empty.
     if (!scriptFile.is_open() || std::filesystem::is_directory(path, ec)) {
