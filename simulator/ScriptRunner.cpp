@@ -4,6 +4,7 @@
 #include <charconv>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -15,12 +16,26 @@
 namespace zelk::sim {
 namespace {
 
-using Tokens = std::vector<std::string>;
+using Tokens = std::vector<std::string_view>;
 
-void appendNumber(std::string& out, long long value) {
-    char digits[24];
-    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    out.append(digits, static_cast<std::size_t>(end - digits));
+// The decimal text of a number, without allocating.
+class NumberText {
+public:
+    explicit NumberText(long long value)
+        : size_(static_cast<std::size_t>(
+              std::to_chars(digits_, digits_ + sizeof digits_, value).ptr - digits_)) {}
+    std::string_view view() const { return {digits_, size_}; }
+
+private:
+    char digits_[24];
+    std::size_t size_;
+};
+
+// Appends every part to `out`, with no temporary strings in between.
+void appendAll(std::string& out, std::initializer_list<std::string_view> parts) {
+    for (std::string_view part : parts) {
+        out += part;
+    }
 }
 
 class ScriptRunner;
@@ -57,14 +72,15 @@ private:
     static constexpr std::size_t FlushThreshold = 64 * 1024;
 
     bool runLine(std::string& line);
-    void ok(std::string_view text);
+    // "OK " and `parts` on one line, then the STATE line.
+    void ok(std::initializer_list<std::string_view> parts);
     void error(std::string_view message, std::string_view argument = {});
     void flush();
 
     std::ostream& output_;
     Controller& controller_;
     std::string pending_;  // output not yet written to output_
-    Tokens tokens_;        // tokens of the current line, storage reused from line to line
+    Tokens tokens_;        // views into the current line; the storage is reused from line to line
     StateLineCache stateLine_;
     long long lineNo_ = 0;  // wide enough that no script can make it overflow
     bool failed_ = false;
@@ -117,25 +133,25 @@ bool ScriptRunner::runLine(std::string& line) {
     if (!line.empty() && line.back() == '\r') {
         line.pop_back();
     }
-    splitInto(stripComment(line), tokens_);
+    splitViews(stripCommentView(line), tokens_);
     const Tokens& tokens = tokens_;
     if (tokens.empty()) {
         return true;
     }
     pending_ += "COMMAND line=";
-    appendNumber(pending_, lineNo_);
+    pending_ += NumberText(lineNo_).view();
     pending_ += " input=\"";
     pending_ += line;
     pending_ += "\"\n";
 
-    const std::string command = toLower(tokens[0]);
+    const std::string command = toLower(std::string(tokens[0]));
     for (const Command& entry : Commands) {
         if (command != entry.word && (entry.alias.empty() || command != entry.alias)) {
             continue;
         }
         if (entry.event != nullptr) {
             (controller_.*entry.event)();
-            ok(entry.word);
+            ok({entry.word});
             return true;
         }
         return (this->*entry.handler)(tokens);
@@ -144,16 +160,16 @@ bool ScriptRunner::runLine(std::string& line) {
     return true;
 }
 
-void ScriptRunner::ok(std::string_view text) {
+void ScriptRunner::ok(std::initializer_list<std::string_view> parts) {
     pending_ += "OK ";
-    pending_ += text;
+    appendAll(pending_, parts);
     pending_ += '\n';
     stateLine_.append(pending_, controller_);
 }
 
 void ScriptRunner::error(std::string_view message, std::string_view argument) {
     pending_ += "ERROR line=";
-    appendNumber(pending_, lineNo_);
+    pending_ += NumberText(lineNo_).view();
     pending_ += message;
     pending_ += argument;
     pending_ += '\n';
@@ -190,7 +206,7 @@ bool ScriptRunner::battery(const Tokens& tokens) {
     }
     controller_.setBatteryLevel(level);
     // The level the controller holds, not the one written: the battery clamps it.
-    ok("battery " + std::to_string(controller_.batteryLevel()));
+    ok({"battery ", NumberText(controller_.batteryLevel()).view()});
     return true;
 }
 
@@ -212,7 +228,7 @@ bool ScriptRunner::chargeTick(const Tokens& tokens) {
             break;
         }
     }
-    ok("charge-tick " + std::to_string(count));
+    ok({"charge-tick ", NumberText(count).view()});
     return true;
 }
 
@@ -230,8 +246,8 @@ bool ScriptRunner::obstacle(const Tokens& tokens) {
         }
     }
     controller_.obstacleDetected(blocked);
-    ok("obstacle front=" + boolText(blocked[0]) + " left=" + boolText(blocked[1]) +
-       " right=" + boolText(blocked[2]));
+    ok({"obstacle front=", boolWord(blocked[0]), " left=", boolWord(blocked[1]),
+        " right=", boolWord(blocked[2])});
     return true;
 }
 
@@ -247,11 +263,11 @@ bool ScriptRunner::expect(const Tokens& tokens) {
         return true;
     }
     if (valueMatches(actual, tokens[2])) {
-        pending_ += "EXPECT_OK " + tokens[1] + "=" + actual + "\n";
+        appendAll(pending_, {"EXPECT_OK ", tokens[1], "=", actual, "\n"});
         return true;
     }
-    pending_ += "EXPECT_FAIL line=" + std::to_string(lineNo_) + " field=" + tokens[1] +
-                " expected=" + tokens[2] + " actual=" + actual + "\n";
+    appendAll(pending_, {"EXPECT_FAIL line=", NumberText(lineNo_).view(), " field=", tokens[1],
+                         " expected=", tokens[2], " actual=", actual, "\n"});
     failed_ = true;
     return true;
 }

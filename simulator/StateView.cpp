@@ -76,10 +76,9 @@ void printStatus(std::ostream& out, const Controller& controller) {
     out << line;
 }
 
-std::string fieldValue(const Controller& controller, const std::string& rawField,
-                       bool& knownField) {
+std::string fieldValue(const Controller& controller, std::string_view rawField, bool& knownField) {
     knownField = true;
-    const std::string field = toLower(rawField);
+    const std::string field = toLower(std::string(rawField));
     if (field == "power") return onOff(controller.isPowerOn());
     if (field == "charging") return onOff(controller.isCharging());
     if (field == "battery") return std::to_string(controller.batteryLevel());
@@ -98,8 +97,8 @@ std::string fieldValue(const Controller& controller, const std::string& rawField
     return {};
 }
 
-bool valueMatches(const std::string& actual, const std::string& expected) {
-    return toLower(actual) == toLower(expected);
+bool valueMatches(std::string_view actual, std::string_view expected) {
+    return toLower(std::string(actual)) == toLower(std::string(expected));
 }
 
 }  // namespace zelk::sim

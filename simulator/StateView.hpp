@@ -7,6 +7,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include <zelk/Controller.hpp>
 #include <zelk/Direction.hpp>
@@ -35,9 +36,9 @@ void printStatus(std::ostream& out, const Controller& controller);
 
 // The text of the field named by `rawField` (any letter case). For an unknown name,
 // `knownField` becomes false and the result is empty.
-std::string fieldValue(const Controller& controller, const std::string& rawField, bool& knownField);
+std::string fieldValue(const Controller& controller, std::string_view rawField, bool& knownField);
 
 // Whole-string comparison that ignores ASCII letter case only.
-bool valueMatches(const std::string& actual, const std::string& expected);
+bool valueMatches(std::string_view actual, std::string_view expected);
 
 }  // namespace zelk::sim

@@ -40,8 +40,8 @@ std::string onOff(bool value) { return std::string(onOffWord(value)); }
 
 std::string activeInactive(bool value) { return std::string(activeInactiveWord(value)); }
 
-bool parseBoolToken(const std::string& token, bool& out) {
-    const std::string value = toLower(token);
+bool parseBoolToken(std::string_view token, bool& out) {
+    const std::string value = toLower(std::string(token));
     if (contains(TrueWords, value)) {
         out = true;
         return true;
@@ -53,7 +53,7 @@ bool parseBoolToken(const std::string& token, bool& out) {
     return false;
 }
 
-bool parseIntToken(const std::string& token, int& out) {
+bool parseIntToken(std::string_view token, int& out) {
     const char* first = token.data();
     const char* const last = token.data() + token.size();
     while (first != last && isBlank(*first)) {
@@ -75,7 +75,7 @@ bool parseIntToken(const std::string& token, int& out) {
     return true;
 }
 
-void splitInto(std::string_view line, std::vector<std::string>& tokens) {
+void splitViews(std::string_view line, std::vector<std::string_view>& tokens) {
     tokens.clear();
     const std::size_t size = line.size();
     std::size_t pos = 0;
@@ -88,16 +88,18 @@ void splitInto(std::string_view line, std::vector<std::string>& tokens) {
             ++pos;
         }
         if (pos > start) {
-            tokens.emplace_back(line.substr(start, pos - start));
+            tokens.push_back(line.substr(start, pos - start));
         }
     }
 }
 
 std::vector<std::string> split(const std::string& line) {
-    std::vector<std::string> tokens;
-    splitInto(line, tokens);
-    return tokens;
+    std::vector<std::string_view> views;
+    splitViews(line, views);
+    return {views.begin(), views.end()};
 }
+
+std::string_view stripCommentView(std::string_view line) { return line.substr(0, line.find('#')); }
 
 std::string stripComment(std::string line) {
     const std::size_t comment = line.find('#');

@@ -23,18 +23,21 @@ std::string activeInactive(bool value);
 
 // Accepts, in any letter case, the true words 1 true on yes y active blocked and the false
 // words 0 false off no n inactive clear. Writes `out` only on success.
-bool parseBoolToken(const std::string& token, bool& out);
+bool parseBoolToken(std::string_view token, bool& out);
 
 // Accepts optional leading white space, an optional sign and decimal digits, nothing after
 // them, within the range of int (leading zeros allowed). Writes `out` only on success.
-bool parseIntToken(const std::string& token, int& out);
+bool parseIntToken(std::string_view token, int& out);
 
 // The white-space separated tokens of `line` (space, \t, \n, \v, \f, \r); never empty ones.
 std::vector<std::string> split(const std::string& line);
-// The same into `tokens` (cleared first), so a caller can reuse its storage.
-void splitInto(std::string_view line, std::vector<std::string>& tokens);
+// The same as views into `line` (valid while `line` is), into `tokens` (cleared first), so
+// a caller can reuse its storage.
+void splitViews(std::string_view line, std::vector<std::string_view>& tokens);
 
 // `line` cut at its first '#'. White space before the '#' stays.
 std::string stripComment(std::string line);
+// The same as a view into `line`.
+std::string_view stripCommentView(std::string_view line);
 
 }  // namespace zelk::sim
