@@ -251,27 +251,6 @@ TEST_F(ControllerTest, SetBatteryLevelClampsAndTouchesNothingElse) {
     EXPECT_FALSE(c.isCharging());
 }
 
-TEST_F(ControllerTest, DustOnlyBoostsNormalCleaning) {
-    struct Case {
-        ModeKind from;
-        const char* modeAfter;
-        const char* cleanerAfter;
-    };
-    const Case cases[] = {
-        {ModeKind::Standby, "StandbyMode", "off"},
-        {ModeKind::Normal, "BoostMode", "boost"},
-        {ModeKind::Boost, "BoostMode", "boost"},
-        {ModeKind::LowBattery, "LowBatteryMode", "off"},
-    };
-    for (const Case& row : cases) {
-        Controller x{std::chrono::hours(1)};
-        enterMode(x, row.from);
-        x.dustDetected();
-        EXPECT_EQ(x.currentModeName(), row.modeAfter) << static_cast<int>(row.from);
-        EXPECT_EQ(x.cleanerMode(), row.cleanerAfter) << static_cast<int>(row.from);
-    }
-}
-
 TEST_F(ControllerTest, ObstacleSteersButNeverChangesTheMode) {
     enter(ModeKind::Boost);
     c.obstacleDetected(nullptr);
@@ -309,24 +288,33 @@ TEST_F(ControllerTest, StartWhileChargingInStandbyIsIgnoredButLowBatteryIsTaken)
     EXPECT_EQ(c.currentModeName(), "LowBatteryMode");
 }
 
-TEST_F(ControllerTest, TimerExpiredNowEndsBoostOnlyInBoost) {
+// Only normal cleaning reacts to dust (it boosts), and only boost cleaning to an expiry.
+TEST_F(ControllerTest, DustAndTimerExpiryInEachMode) {
     struct Case {
+        const char* event;
+        void (Controller::*send)();
         ModeKind from;
         const char* modeAfter;
         const char* cleanerAfter;
     };
     const Case cases[] = {
-        {ModeKind::Standby, "StandbyMode", "off"},
-        {ModeKind::Normal, "NormalMode", "normal"},
-        {ModeKind::Boost, "NormalMode", "normal"},
-        {ModeKind::LowBattery, "LowBatteryMode", "off"},
+        {"dust", &Controller::dustDetected, ModeKind::Standby, "StandbyMode", "off"},
+        {"dust", &Controller::dustDetected, ModeKind::Normal, "BoostMode", "boost"},
+        {"dust", &Controller::dustDetected, ModeKind::Boost, "BoostMode", "boost"},
+        {"dust", &Controller::dustDetected, ModeKind::LowBattery, "LowBatteryMode", "off"},
+        {"expiry", &Controller::timerExpiredNow, ModeKind::Standby, "StandbyMode", "off"},
+        {"expiry", &Controller::timerExpiredNow, ModeKind::Normal, "NormalMode", "normal"},
+        {"expiry", &Controller::timerExpiredNow, ModeKind::Boost, "NormalMode", "normal"},
+        {"expiry", &Controller::timerExpiredNow, ModeKind::LowBattery, "LowBatteryMode", "off"},
     };
     for (const Case& row : cases) {
         Controller x{std::chrono::hours(1)};
         enterMode(x, row.from);
-        x.timerExpiredNow();
-        EXPECT_EQ(x.currentModeName(), row.modeAfter) << static_cast<int>(row.from);
-        EXPECT_EQ(x.cleanerMode(), row.cleanerAfter) << static_cast<int>(row.from);
+        (x.*row.send)();
+        const std::string name =
+            std::string(row.event) + " in mode " + std::to_string(static_cast<int>(row.from));
+        EXPECT_EQ(x.currentModeName(), row.modeAfter) << name;
+        EXPECT_EQ(x.cleanerMode(), row.cleanerAfter) << name;
     }
 }
 
