@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -11,6 +13,7 @@
 
 #include "zelk/BatteryDriver.hpp"
 #include "zelk/CleanerDriver.hpp"
+#include "zelk/ControllerObserver.hpp"
 #include "zelk/Direction.hpp"
 #include "zelk/DustProcessor.hpp"
 #include "zelk/DustSensorDriver.hpp"
@@ -21,6 +24,12 @@
 
 namespace zelk {
 
+// Selects the constructor whose boost timer runs on a clock that only advanceClock moves.
+struct ManualClockTag {
+    explicit ManualClockTag() = default;
+};
+inline constexpr ManualClockTag manualClock{};
+
 // The cleaner's control unit: owns the five drivers and two processors, holds power,
 // charging and the current mode, applies the guards that decide whether an event is taken,
 // hands accepted events to the current mode and answers every state query.
@@ -28,13 +37,22 @@ namespace zelk {
 // Events that do not apply in the present state are ignored silently; nothing is printed,
 // thrown or reported. Each dust event that leaves the cleaner boosting arms one boost
 // expiry, due one boost duration (five seconds by default) later. Expiries are independent:
-// never cancelled, restarted or extended. They are served in arming order by one timer
-// thread per controller, started on first use.
+// never cancelled, restarted or extended.
+//
+// The boost timer keeps one of two clocks:
+// - Real time (the default): one timer thread per controller, started by the first arming,
+//   serves a queue of due times. Every delay is the same, so due order is arming order and
+//   a deque is the whole schedule. One thread, not one per expiry: a script that sends
+//   100,000 dust events arms 100,000 expiries, and a thread each would exhaust the process;
+//   a single thread also lets the destructor discard every pending expiry and join at once.
+// - A manual clock (Controller(manualClock)): no thread at all. The clock starts at 0 and
+//   only advanceClock moves it; the expiries it passes are applied inside that call, on the
+//   caller's thread, each at its own due time. Runs are deterministic and take no real time.
 //
 // Thread safety: every public operation, queries included, and every expiry step take
-// mutex_, so each sees the controller wholly before or wholly after an expiry. A sequence
-// of calls is not protected as a whole. The destructor discards pending expiries and joins
-// the timer thread without waiting out any delay.
+// stateMutex, so each sees the controller wholly before or wholly after an expiry. A
+// sequence of calls is not protected as a whole. The destructor discards pending expiries
+// and joins the timer thread without waiting out any delay.
 class Controller {
 public:
     // The answers of every query at one moment, read under a single lock: no boost expiry
@@ -57,9 +75,13 @@ public:
         bool operator==(const Snapshot&) const = default;
     };
 
+    // A real-time boost of five seconds.
     Controller();
-    // For tests: a boost that lasts `boostDuration` instead of five seconds.
-    explicit Controller(std::chrono::milliseconds boostDuration);
+    // A real-time boost that lasts `boostDuration` instead.
+    explicit Controller(std::chrono::milliseconds duration);
+    // A boost timer on a manual clock (see above), no thread.
+    explicit Controller(ManualClockTag,
+                        std::chrono::milliseconds duration = std::chrono::seconds(5));
     ~Controller();
 
     Controller(const Controller&) = delete;
@@ -105,18 +127,41 @@ public:
     // Applies one boost expiry at once; pending expiries still fall due later.
     void timerExpiredNow();
 
+    // Manual clock only (no effect on a real-time controller): moves the clock forward by
+    // `elapsed` and applies, in due order, every pending expiry due at or before the new
+    // time, each as one expiry step. The clock saturates instead of overflowing.
+    void advanceClock(std::chrono::milliseconds elapsed);
+    // The manual clock's time since construction; zero on a real-time controller.
+    std::chrono::milliseconds clockTime() const;
+    // How many armed expiries have not been applied or discarded yet.
+    std::size_t pendingExpiries() const;
+
+    // Reports every handled event to `observer` (null: none), which must outlive its use.
+    // Set it before the first event: a real-time expiry may report from the timer thread.
+    void setObserver(ControllerObserver* observer);
+
 private:
     using Clock = std::chrono::steady_clock;
 
-    // Helpers below assume mutex_ is held.
+    Controller(bool manualTimer, std::chrono::milliseconds duration);
+
+    // The timer thread's body: waits for the head of dueTimes and applies it when due, until
+    // stopping is set. It takes stateMutex itself.
+    void runTimer();
+
+    // Helpers below assume stateMutex is held.
     bool canStartCharging() const;
+    ControllerState stateLocked() const;
+    // An event's record as it arrives, and its report once handled (`taken`: no guard
+    // dropped it). Both do nothing beyond one test while no observer is set.
+    Transition beginLocked(ControllerEvent event) const;
+    void finishLocked(Transition transition, bool taken) const;
     void chargingTickLocked();
     void lowBatteryClearedLocked();
     void applyExpiryLocked();
     void armExpiryLocked();
-    void runTimer();
 
-    // guarded by mutex_
+    // guarded by stateMutex
     bool power = false;
     bool isNowCharging = false;
     OperatingMode* currentMode = nullptr;
@@ -127,14 +172,17 @@ private:
     std::unique_ptr<ObstacleSensorDriver> obstacleSensorDriver;
     std::unique_ptr<ObstacleProcessor> obstacleProcessor;
     std::unique_ptr<DustProcessor> dustProcessor;
+    ControllerObserver* observer = nullptr;
 
-    // The boost timer. Every delay is the same, so due order is arming order.
-    const Clock::duration boostDuration_;
-    mutable std::mutex mutex_;
-    std::condition_variable timerWakeup_;
-    std::deque<Clock::time_point> dueTimes_;  // guarded by mutex_
-    bool stopping_ = false;                   // guarded by mutex_
-    std::thread timerThread_;                 // started and joined under the rules above
+    // The boost timer.
+    const Clock::duration boostDuration;
+    const bool manual;
+    mutable std::mutex stateMutex;
+    std::condition_variable timerWakeup;
+    std::deque<Clock::time_point> dueTimes;  // guarded by stateMutex; in due order
+    Clock::time_point manualNow{};           // guarded by stateMutex; the manual clock
+    bool stopping = false;                   // guarded by stateMutex
+    std::thread timerThread;                 // real time only; joined by the destructor
 };
 
 }  // namespace zelk

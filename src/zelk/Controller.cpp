@@ -12,9 +12,14 @@ constexpr int LowBatteryClearLevel = 10;
 
 }  // namespace
 
-Controller::Controller() : Controller(DefaultBoostDuration) {}
+Controller::Controller() : Controller(false, DefaultBoostDuration) {}
 
-Controller::Controller(std::chrono::milliseconds boostDuration)
+Controller::Controller(std::chrono::milliseconds duration) : Controller(false, duration) {}
+
+Controller::Controller(ManualClockTag, std::chrono::milliseconds duration)
+    : Controller(true, duration) {}
+
+Controller::Controller(bool manualTimer, std::chrono::milliseconds duration)
     : batteryDriver(std::make_unique<BatteryDriver>()),
       cleanerDriver(std::make_unique<CleanerDriver>()),
       dustSensorDriver(std::make_unique<DustSensorDriver>()),
@@ -22,73 +27,148 @@ Controller::Controller(std::chrono::milliseconds boostDuration)
       obstacleSensorDriver(std::make_unique<ObstacleSensorDriver>()),
       obstacleProcessor(std::make_unique<ObstacleProcessor>()),
       dustProcessor(std::make_unique<DustProcessor>()),
-      boostDuration_(boostDuration) {}
+      boostDuration(duration),
+      manual(manualTimer) {}
 
 Controller::~Controller() {
     {
-        std::scoped_lock lock(mutex_);
-        stopping_ = true;
-        dueTimes_.clear();
+        std::scoped_lock lock(stateMutex);
+        stopping = true;
+        dueTimes.clear();
     }
-    timerWakeup_.notify_all();
-    if (timerThread_.joinable()) {
-        timerThread_.join();
+    timerWakeup.notify_all();
+    if (timerThread.joinable()) {
+        timerThread.join();
     }
     // The owned drivers and processors go in reverse order of declaration:
     // dustProcessor first, batteryDriver last.
 }
 
+ControllerState Controller::stateLocked() const {
+    return ControllerState{
+        .power = power,
+        .mode = currentMode != nullptr ? currentMode->kind() : ModeKind::Standby,
+        .charging = isNowCharging,
+    };
+}
+
+Transition Controller::beginLocked(ControllerEvent event) const {
+    Transition transition{};
+    transition.event = event;
+    if (observer != nullptr) {
+        transition.before = stateLocked();
+        transition.motorMoving = motorDriver->isMoving();
+    }
+    return transition;
+}
+
+void Controller::finishLocked(Transition transition, bool taken) const {
+    if (observer == nullptr) {
+        return;
+    }
+    transition.ignored = !taken;
+    transition.after = taken ? stateLocked() : transition.before;
+    observer->onTransition(transition);
+}
+
+void Controller::setObserver(ControllerObserver* newObserver) {
+    std::scoped_lock lock(stateMutex);
+    observer = newObserver;
+}
+
 bool Controller::startTimer() {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     armExpiryLocked();
     return true;
 }
 
 void Controller::armExpiryLocked() {
-    if (stopping_) {
+    if (stopping) {
+        return;
+    }
+    if (manual) {
+        try {
+            dueTimes.push_back(manualNow + boostDuration);
+        } catch (...) {
+            // No memory to be had: this expiry is lost.
+        }
         return;
     }
     try {
-        if (!timerThread_.joinable()) {
-            timerThread_ = std::thread(&Controller::runTimer, this);
+        if (!timerThread.joinable()) {
+            timerThread = std::thread(&Controller::runTimer, this);
         }
-        dueTimes_.push_back(Clock::now() + boostDuration_);
+        dueTimes.push_back(Clock::now() + boostDuration);
     } catch (...) {
         // No thread or memory to be had: this expiry is lost; a later arming tries again.
         return;
     }
-    if (dueTimes_.size() == 1) {
-        // Only a new head changes what the timer thread waits for.
-        timerWakeup_.notify_one();
+    if (dueTimes.size() == 1) {
+        // Only a new head changes what the timer thread waits for: an idle thread sleeps
+        // until woken, and one waiting for an earlier head needs no wake-up.
+        timerWakeup.notify_one();
     }
 }
 
 void Controller::runTimer() {
-    std::unique_lock lock(mutex_);
-    while (!stopping_) {
-        if (dueTimes_.empty()) {
-            timerWakeup_.wait(lock);
+    std::unique_lock lock(stateMutex);
+    while (!stopping) {
+        if (dueTimes.empty()) {
+            timerWakeup.wait(lock);
             continue;
         }
-        const Clock::time_point due = dueTimes_.front();
+        const Clock::time_point due = dueTimes.front();
         if (Clock::now() < due) {
-            timerWakeup_.wait_until(lock, due);
+            timerWakeup.wait_until(lock, due);
             continue;
         }
         // One expiry per pass: expiries due together are applied one after the other.
-        dueTimes_.pop_front();
+        dueTimes.pop_front();
         applyExpiryLocked();
     }
 }
 
+void Controller::advanceClock(std::chrono::milliseconds elapsed) {
+    std::scoped_lock lock(stateMutex);
+    if (!manual || elapsed <= std::chrono::milliseconds::zero()) {
+        return;
+    }
+    // The clock stops short of the largest time point, leaving room for one boost
+    // duration, so that neither the clock nor a due time can overflow.
+    const Clock::time_point latest = Clock::time_point::max() - boostDuration;
+    const Clock::duration step = elapsed;
+    const Clock::time_point target = step > latest - manualNow ? latest : manualNow + step;
+    while (!dueTimes.empty() && dueTimes.front() <= target) {
+        // Each expiry sees the clock at its own due time.
+        manualNow = dueTimes.front();
+        dueTimes.pop_front();
+        applyExpiryLocked();
+    }
+    manualNow = target;
+}
+
+std::chrono::milliseconds Controller::clockTime() const {
+    std::scoped_lock lock(stateMutex);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(manualNow.time_since_epoch());
+}
+
+std::size_t Controller::pendingExpiries() const {
+    std::scoped_lock lock(stateMutex);
+    return dueTimes.size();
+}
+
 void Controller::applyExpiryLocked() {
-    if (currentMode != nullptr) {
+    const Transition transition = beginLocked(ControllerEvent::BoostExpiry);
+    const bool taken = currentMode != nullptr;
+    if (taken) {
         currentMode = &currentMode->timerExpired(*cleanerDriver);
     }
+    finishLocked(transition, taken);
 }
 
 void Controller::powerButtonPressed() {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
+    const Transition transition = beginLocked(ControllerEvent::Power);
     if (!power) {
         power = true;
         batteryDriver->initialize();
@@ -107,14 +187,17 @@ void Controller::powerButtonPressed() {
         cleanerDriver->stopCleaning();
         currentMode = nullptr;
     }
+    finishLocked(transition, true);
 }
 
 void Controller::startButtonPressed() {
-    std::scoped_lock lock(mutex_);
-    if (currentMode == nullptr || isNowCharging) {
-        return;
+    std::scoped_lock lock(stateMutex);
+    const Transition transition = beginLocked(ControllerEvent::Start);
+    const bool taken = currentMode != nullptr && !isNowCharging;
+    if (taken) {
+        currentMode = &currentMode->startButtonPressed(*cleanerDriver, *motorDriver);
     }
-    currentMode = &currentMode->startButtonPressed(*cleanerDriver, *motorDriver);
+    finishLocked(transition, taken);
 }
 
 bool Controller::canStartCharging() const {
@@ -125,20 +208,27 @@ bool Controller::canStartCharging() const {
 }
 
 void Controller::chargeBattery() {
-    std::scoped_lock lock(mutex_);
-    if (!canStartCharging()) {
-        return;
+    std::scoped_lock lock(stateMutex);
+    const Transition transition = beginLocked(ControllerEvent::Charge);
+    bool taken = false;
+    if (canStartCharging()) {
+        const bool wasCharging = isNowCharging;
+        isNowCharging = batteryDriver->startCharging();  // false when the battery is full
+        if (isNowCharging) {
+            chargingTickLocked();
+        }
+        // A full battery refuses, which changes nothing unless it ends a charge under way.
+        taken = isNowCharging || wasCharging;
     }
-    isNowCharging = batteryDriver->startCharging();
-    if (!isNowCharging) {
-        return;
-    }
-    chargingTickLocked();
+    finishLocked(transition, taken);
 }
 
 void Controller::chargingTick() {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
+    const Transition transition = beginLocked(ControllerEvent::ChargingTick);
+    const bool taken = isNowCharging;
     chargingTickLocked();
+    finishLocked(transition, taken);
 }
 
 void Controller::chargingTickLocked() {
@@ -159,22 +249,29 @@ void Controller::chargingTickLocked() {
 }
 
 void Controller::stopCharging() {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
+    const Transition transition = beginLocked(ControllerEvent::StopCharging);
     batteryDriver->stopCharging();
     isNowCharging = false;
+    finishLocked(transition, true);
 }
 
 void Controller::lowBatteryDetected() {
-    std::scoped_lock lock(mutex_);
-    if (currentMode == nullptr) {
-        return;
+    std::scoped_lock lock(stateMutex);
+    const Transition transition = beginLocked(ControllerEvent::LowBattery);
+    const bool taken = currentMode != nullptr;
+    if (taken) {
+        currentMode = &currentMode->lowBatteryDetected(*cleanerDriver, *motorDriver);
     }
-    currentMode = &currentMode->lowBatteryDetected(*cleanerDriver, *motorDriver);
+    finishLocked(transition, taken);
 }
 
 void Controller::lowBatteryCleared() {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
+    const Transition transition = beginLocked(ControllerEvent::LowBatteryCleared);
+    const bool taken = currentMode != nullptr;
     lowBatteryClearedLocked();
+    finishLocked(transition, taken);
 }
 
 void Controller::lowBatteryClearedLocked() {
@@ -185,93 +282,100 @@ void Controller::lowBatteryClearedLocked() {
 }
 
 void Controller::dustDetected() {
-    std::scoped_lock lock(mutex_);
-    if (currentMode == nullptr || isNowCharging) {
-        return;
+    std::scoped_lock lock(stateMutex);
+    const Transition transition = beginLocked(ControllerEvent::Dust);
+    const bool taken = currentMode != nullptr && !isNowCharging;
+    if (taken) {
+        currentMode = &dustProcessor->decideIsDusted(*cleanerDriver, *currentMode);
+        // Also while already boosting: each such event arms one more independent expiry.
+        if (currentMode->kind() == ModeKind::Boost) {
+            armExpiryLocked();
+        }
     }
-    currentMode = &dustProcessor->decideIsDusted(*cleanerDriver, *currentMode);
-    // Also while already boosting: each such event arms one more independent expiry.
-    if (currentMode->kind() == ModeKind::Boost) {
-        armExpiryLocked();
-    }
+    finishLocked(transition, taken);
 }
 
 void Controller::obstacleDetected(const bool* direction) {
-    std::scoped_lock lock(mutex_);
-    if (currentMode == nullptr || direction == nullptr) {
-        return;
+    std::scoped_lock lock(stateMutex);
+    Transition transition = beginLocked(ControllerEvent::Obstacle);
+    const bool taken = currentMode != nullptr && direction != nullptr;
+    if (taken) {
+        const std::array<bool, 3> dir{direction[0], direction[1], direction[2]};
+        transition.obstacle = dir;
+        obstacleProcessor->decideDirection(dir, *currentMode, *motorDriver);
+    } else if (direction != nullptr) {
+        transition.obstacle = {direction[0], direction[1], direction[2]};
     }
-    const std::array<bool, 3> dir{direction[0], direction[1], direction[2]};
-    obstacleProcessor->decideDirection(dir, *currentMode, *motorDriver);
+    finishLocked(transition, taken);
 }
 
 bool Controller::isPowerOn() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return power;
 }
 
 bool Controller::isCharging() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return isNowCharging;
 }
 
 int Controller::batteryLevel() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return batteryDriver->level();
 }
 
 bool Controller::hasCurrentMode() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return currentMode != nullptr;
 }
 
 ModeKind Controller::currentModeKind() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return currentMode != nullptr ? currentMode->kind() : ModeKind::Standby;
 }
 
 std::string Controller::currentModeName() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return currentMode != nullptr ? currentMode->name() : "Off";
 }
 
 bool Controller::isDustSensorActive() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return dustSensorDriver->isActive();
 }
 
 bool Controller::isObstacleSensorActive() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return obstacleSensorDriver->isActive();
 }
 
 bool Controller::isCleanerCleaning() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return cleanerDriver->isCleaning();
 }
 
 std::string Controller::cleanerMode() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return cleanerDriver->currentMode();
 }
 
 bool Controller::isMotorMoving() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return motorDriver->isMoving();
 }
 
 bool Controller::isMotorForward() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return motorDriver->checkIsForward();
 }
 
 Direction Controller::motorDirection() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return motorDriver->currentDirection();
 }
 
 Controller::Snapshot Controller::snapshot() const {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     return Snapshot{
         .powerOn = power,
         .charging = isNowCharging,
@@ -290,14 +394,18 @@ Controller::Snapshot Controller::snapshot() const {
 }
 
 void Controller::setBatteryLevel(int level) {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
+    const Transition transition = beginLocked(ControllerEvent::BatterySetup);
     batteryDriver->setLevel(level);
+    finishLocked(transition, true);
 }
 
 void Controller::timerExpiredNow() {
-    std::scoped_lock lock(mutex_);
+    std::scoped_lock lock(stateMutex);
     if (power && currentMode != nullptr) {
         applyExpiryLocked();
+    } else {
+        finishLocked(beginLocked(ControllerEvent::BoostExpiry), false);
     }
 }
 
