@@ -75,6 +75,33 @@ bool parseIntToken(std::string_view token, int& out) {
     return true;
 }
 
+bool parseDurationToken(std::string_view token, std::chrono::milliseconds& out) {
+    constexpr long long MaxMilliseconds = 2147483647;
+    std::size_t digits = 0;
+    while (digits < token.size() && token[digits] >= '0' && token[digits] <= '9') {
+        ++digits;
+    }
+    const std::string unit = toLower(std::string(token.substr(digits)));
+    long long scale = 0;
+    if (unit.empty() || unit == "ms") {
+        scale = 1;
+    } else if (unit == "s") {
+        scale = 1000;
+    }
+    if (digits == 0 || scale == 0) {
+        return false;
+    }
+    long long value = 0;
+    for (std::size_t i = 0; i < digits; ++i) {
+        value = value * 10 + (token[i] - '0');
+        if (value * scale > MaxMilliseconds) {
+            return false;  // checked at every digit, so the arithmetic cannot overflow
+        }
+    }
+    out = std::chrono::milliseconds(value * scale);
+    return true;
+}
+
 void splitViews(std::string_view line, std::vector<std::string_view>& tokens) {
     tokens.clear();
     const std::size_t size = line.size();

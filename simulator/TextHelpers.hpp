@@ -4,6 +4,7 @@
 // boolean and integer arguments, and the fixed words of the output protocol. They hold no
 // state, print nothing and throw nothing. Case handling is plain ASCII ("C" locale).
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,11 @@ bool parseBoolToken(std::string_view token, bool& out);
 // Accepts optional leading white space, an optional sign and decimal digits, nothing after
 // them, within the range of int (leading zeros allowed). Writes `out` only on success.
 bool parseIntToken(std::string_view token, int& out);
+
+// A wait duration: one or more decimal digits, then optionally the unit "ms" or "s" in any
+// letter case (none means milliseconds), at most 2147483647 ms in all. Writes `out` only on
+// success.
+bool parseDurationToken(std::string_view token, std::chrono::milliseconds& out);
 
 // The white-space separated tokens of `line` (space, \t, \n, \v, \f, \r); never empty ones.
 std::vector<std::string> split(const std::string& line);
