@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <zelk/Controller.hpp>
 
@@ -35,20 +36,141 @@ void startCleaning(Controller& c) {
 
 bool isNormal(const Controller& c) { return c.currentModeKind() == ModeKind::Normal; }
 
-// The boost ends by itself one boost duration after the dust event that began it.
-TEST(BoostTimerTest, BoostEndsByItselfAfterTheDelay) {
-    constexpr auto delay = 300ms;
-    Controller c{delay};
-    startCleaning(c);
-    const auto armed = Clock::now();
-    c.dustDetected();
-    EXPECT_EQ(c.currentModeName(), "BoostMode");
-    EXPECT_EQ(c.cleanerMode(), "boost");
-
-    ASSERT_TRUE(waitUntil([&] { return isNormal(c); }));
-    EXPECT_GE(Clock::now() - armed, delay) << "the boost ended before its delay";
-    EXPECT_EQ(c.cleanerMode(), "normal");
+std::size_t threadCount() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/task")) {
+        ++count;
+    }
+    return count;
 }
+
+// ---- The schedule, on the manual clock: deterministic, and no real time passes.
+
+struct ClockStep {
+    std::chrono::milliseconds at;  // when the action happens, counted from the first event
+    std::function<void(Controller&)> action;
+    const char* modeAfter;  // the mode right after the action
+};
+
+void dust(Controller& c) { c.dustDetected(); }
+void start(Controller& c) { c.startButtonPressed(); }
+void power(Controller& c) { c.powerButtonPressed(); }
+void expire(Controller& c) { c.timerExpiredNow(); }
+void nothing(Controller& /*c*/) {}
+
+// Runs `steps` on a cleaning controller with a manual clock, checking the mode after each.
+void runSchedule(const std::vector<ClockStep>& steps, const char* name) {
+    Controller c{manualClock};
+    startCleaning(c);
+    for (const ClockStep& step : steps) {
+        c.advanceClock(step.at - c.clockTime());
+        ASSERT_EQ(c.clockTime(), step.at) << name;
+        step.action(c);
+        EXPECT_EQ(c.currentModeName(), step.modeAfter)
+            << name << " at " << step.at.count() << " ms";
+    }
+}
+
+TEST(ManualClockTest, BoostTimingScenarios) {
+    runSchedule(
+        {{0ms, dust, "BoostMode"}, {4999ms, nothing, "BoostMode"}, {5000ms, nothing, "NormalMode"}},
+        "a boost ends 5 s after the dust that began it, exactly at its due time");
+    runSchedule({{0ms, dust, "BoostMode"},
+                 {2000ms, dust, "BoostMode"},
+                 {4999ms, nothing, "BoostMode"},
+                 {5000ms, nothing, "NormalMode"},
+                 {7000ms, nothing, "NormalMode"}},
+                "a second dust does not lengthen the boost");
+    runSchedule({{0ms, dust, "BoostMode"},
+                 {1000ms, start, "StandbyMode"},
+                 {2000ms, start, "NormalMode"},
+                 {3000ms, dust, "BoostMode"},
+                 {4999ms, nothing, "BoostMode"},
+                 {5000ms, nothing, "NormalMode"},
+                 {8000ms, nothing, "NormalMode"}},
+                "the older expiry ends a renewed boost early");
+    runSchedule({{0ms, dust, "BoostMode"},
+                 {1000ms, power, "Off"},
+                 {5000ms, nothing, "Off"},
+                 {5001ms, power, "StandbyMode"},
+                 {9000ms, nothing, "StandbyMode"}},
+                "an expiry after power-off finds no mode");
+    runSchedule({{0ms, dust, "BoostMode"},
+                 {0ms, expire, "NormalMode"},
+                 {1000ms, dust, "BoostMode"},
+                 {5000ms, nothing, "NormalMode"}},
+                "timerExpiredNow leaves the pending expiry in place");
+}
+
+TEST(ManualClockTest, OneLongAdvanceAppliesEachExpiryAtItsOwnTime) {
+    // Dust at 0 s; at 2 s a new boost (standby, normal, dust). Passing both due times in one
+    // advance must apply the first (ending the boost at 5 s) before the second (at 7 s, which
+    // finds normal cleaning): a boost re-entered in between would show the order.
+    struct Recorder final : ControllerObserver {
+        std::vector<Transition> seen;
+        void onTransition(const Transition& t) override { seen.push_back(t); }
+    } recorder;
+    Controller c{manualClock};
+    startCleaning(c);
+    c.dustDetected();
+    c.advanceClock(2s);
+    c.startButtonPressed();
+    c.startButtonPressed();
+    c.dustDetected();
+    c.setObserver(&recorder);
+    EXPECT_EQ(c.pendingExpiries(), 2U);
+
+    c.advanceClock(std::chrono::milliseconds(2147483647));
+    ASSERT_EQ(recorder.seen.size(), 2U);
+    EXPECT_EQ(recorder.seen[0].before.mode, ModeKind::Boost);
+    EXPECT_EQ(recorder.seen[0].after.mode, ModeKind::Normal);
+    EXPECT_EQ(recorder.seen[1].before.mode, ModeKind::Normal);
+    EXPECT_EQ(c.pendingExpiries(), 0U);
+    EXPECT_EQ(c.clockTime(), 2s + std::chrono::milliseconds(2147483647));
+}
+
+TEST(ManualClockTest, ClockSaturatesInsteadOfOverflowing) {
+    Controller c{manualClock};
+    startCleaning(c);
+    for (int i = 0; i < 10000; ++i) {
+        c.advanceClock(std::chrono::milliseconds(2147483647));
+    }
+    const auto late = c.clockTime();
+    c.advanceClock(std::chrono::milliseconds(2147483647));
+    EXPECT_GE(c.clockTime(), late);
+    c.dustDetected();  // arming at the end of time must not overflow either
+    c.advanceClock(std::chrono::milliseconds(2147483647));
+    EXPECT_EQ(c.currentModeName(), "BoostMode") << "the saturated clock cannot reach the expiry";
+    c.timerExpiredNow();
+    EXPECT_EQ(c.currentModeName(), "NormalMode");
+}
+
+TEST(ManualClockTest, NoThreadIsStartedAndNegativeOrZeroAdvancesDoNothing) {
+    const std::size_t before = threadCount();
+    Controller c{manualClock};
+    startCleaning(c);
+    for (int i = 0; i < 1000; ++i) {
+        c.dustDetected();
+    }
+    EXPECT_EQ(threadCount(), before);
+    c.advanceClock(0ms);
+    c.advanceClock(-5s);
+    EXPECT_EQ(c.clockTime(), 0ms);
+    EXPECT_EQ(c.currentModeName(), "BoostMode");
+    EXPECT_EQ(c.pendingExpiries(), 1000U);
+}
+
+TEST(ManualClockTest, RealTimeControllerIgnoresTheManualClock) {
+    Controller c{std::chrono::hours(1)};
+    startCleaning(c);
+    c.dustDetected();
+    c.advanceClock(std::chrono::hours(2));
+    EXPECT_EQ(c.clockTime(), 0ms);
+    EXPECT_EQ(c.currentModeName(), "BoostMode");
+}
+
+// ---- The real timer thread.
 
 TEST(BoostTimerTest, DefaultBoostLastsFiveRealSeconds) {
     Controller c;
@@ -61,68 +183,34 @@ TEST(BoostTimerTest, DefaultBoostLastsFiveRealSeconds) {
     EXPECT_EQ(c.cleanerMode(), "normal");
 }
 
-TEST(BoostTimerTest, SecondDustDoesNotLengthenTheBoost) {
-    constexpr auto delay = 2s;
+// A boost that begins after every earlier expiry has been applied finds the timer thread
+// idle, waiting for work: arming must wake it, and each such boost must end by itself.
+TEST(BoostTimerTest, BoostArmedWhileTheTimerThreadIsIdleStillEnds) {
+    constexpr auto delay = 50ms;
     Controller c{delay};
     startCleaning(c);
-    c.dustDetected();
-    std::this_thread::sleep_for(500ms);
-    ASSERT_EQ(c.currentModeName(), "BoostMode");
-    const auto secondDust = Clock::now();
-    c.dustDetected();  // arms a second, independent expiry
-
-    ASSERT_TRUE(waitUntil([&] { return isNormal(c); }));
-    EXPECT_LT(Clock::now() - secondDust, delay) << "the second dust extended the boost";
-
-    // The second expiry falls due on NormalMode and changes nothing.
-    std::this_thread::sleep_until(secondDust + delay + 300ms);
-    EXPECT_EQ(c.currentModeName(), "NormalMode");
-    EXPECT_EQ(c.cleanerMode(), "normal");
+    for (int round = 0; round < 3; ++round) {
+        const auto armed = Clock::now();
+        c.dustDetected();
+        ASSERT_EQ(c.currentModeName(), "BoostMode") << "round " << round;
+        ASSERT_TRUE(waitUntil([&] { return isNormal(c); })) << "round " << round;
+        EXPECT_GE(Clock::now() - armed, delay) << "round " << round;
+        // Every expiry is spent; wait until the thread has surely gone back to sleep.
+        ASSERT_TRUE(waitUntil([&] { return c.pendingExpiries() == 0; }));
+        std::this_thread::sleep_for(2 * delay);
+    }
 }
 
-TEST(BoostTimerTest, OlderPendingExpiryEndsARenewedBoostEarly) {
-    constexpr auto delay = 3s;
-    Controller c{delay};
-    startCleaning(c);
-    c.dustDetected();        // boost, expiry pending
-    c.startButtonPressed();  // standby
-    c.startButtonPressed();  // normal
-    std::this_thread::sleep_for(1s);
-    const auto renewed = Clock::now();
-    c.dustDetected();  // boost again
-    ASSERT_EQ(c.currentModeName(), "BoostMode");
-
-    ASSERT_TRUE(waitUntil([&] { return isNormal(c); }));
-    EXPECT_LT(Clock::now() - renewed, delay) << "the older expiry should end the new boost";
-}
-
-TEST(BoostTimerTest, ExpiryAfterPowerOffFindsNoModeAndChangesNothing) {
-    constexpr auto delay = 200ms;
+TEST(BoostTimerTest, ExpiryAfterPowerOffFindsNoModeOnTheRealThread) {
+    constexpr auto delay = 50ms;
     Controller c{delay};
     startCleaning(c);
     c.dustDetected();
     c.powerButtonPressed();
-    std::this_thread::sleep_for(delay + 300ms);
+    ASSERT_TRUE(waitUntil([&] { return c.pendingExpiries() == 0; }));
     EXPECT_FALSE(c.isPowerOn());
     EXPECT_EQ(c.currentModeName(), "Off");
     EXPECT_EQ(c.cleanerMode(), "off");
-}
-
-TEST(BoostTimerTest, TimerExpiredNowLeavesThePendingExpiryInPlace) {
-    constexpr auto delay = 3s;
-    Controller c{delay};
-    startCleaning(c);
-    c.dustDetected();
-    c.timerExpiredNow();
-    EXPECT_EQ(c.currentModeName(), "NormalMode");
-    EXPECT_EQ(c.cleanerMode(), "normal");
-
-    // A new boost armed later is ended by the first dust's expiry, still pending.
-    std::this_thread::sleep_for(1s);
-    const auto renewed = Clock::now();
-    c.dustDetected();
-    ASSERT_TRUE(waitUntil([&] { return isNormal(c); }));
-    EXPECT_LT(Clock::now() - renewed, delay);
 }
 
 TEST(BoostTimerTest, DestructionWithExpiriesPendingReturnsAtOnceAndAppliesNone) {
@@ -143,15 +231,6 @@ TEST(BoostTimerTest, DestructionWithExpiriesPendingReturnsAtOnceAndAppliesNone) 
             shortLived.dustDetected();
         }
     }
-}
-
-std::size_t threadCount() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/task")) {
-        ++count;
-    }
-    return count;
 }
 
 TEST(BoostTimerTest, ManyPendingExpiriesShareOneTimerThread) {
