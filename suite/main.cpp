@@ -85,7 +85,9 @@ bool parseNumber(std::string_view text, unsigned long long& out) {
 }
 
 int usageError(std::string_view message) {
-    std::cerr << "zelk_suite: " << message << "\n\n" << Usage;
+    std::cerr << "zelk_suite: " << message << "\n"
+              << Usage.substr(0, Usage.find('\n') + 1)
+              << "Try 'zelk_suite --help' for more information.\n";
     return 2;
 }
 

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -5,6 +6,7 @@
 #include <string>
 
 #include "ScriptRunner.hpp"
+#include <zelk/Controller.hpp>
 
 #include <gtest/gtest.h>
 
@@ -246,6 +248,63 @@ TEST(ScriptRunnerTest, BinaryFileNeverPasses) {
     std::filesystem::remove(path);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(lastLine(r.out), "RESULT FAIL");
+}
+
+// ---- The wait command, enabled where the run has a clock.
+
+RunResult runWithClock(const std::string& script) {
+    std::istringstream in(script);
+    std::ostringstream out;
+    Controller controller{manualClock};
+    ScriptOptions options;
+    options.wait = [&](std::chrono::milliseconds d) { controller.advanceClock(d); };
+    const int status = runScriptOn(in, out, "t.zelk", controller, options);
+    return {status, out.str()};
+}
+
+TEST(ScriptRunnerTest, WaitIsAnUnknownCommandWithoutAClock) {
+    const RunResult r = run("wait 5s\nhelp\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(linesStartingWith(r.out, "ERROR"), "ERROR line=1 unknown command: wait\n");
+    EXPECT_EQ(r.out.find("wait"), r.out.find("wait 5s")) << "the help text must not mention wait:\n"
+                                                         << r.out;
+}
+
+TEST(ScriptRunnerTest, WaitAnswersInMillisecondsAndMovesTheClock) {
+    const RunResult r = runWithClock(
+        "power\nstart\ndust\nwait 4999MS\nexpect mode BoostMode\nWAIT 1\n"
+        "expect mode NormalMode\nwait 2s\n");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(linesStartingWith(r.out, "OK wait"), "OK wait 4999ms\nOK wait 1ms\nOK wait 2000ms\n");
+    // Each OK line is followed by the STATE line at the new time.
+    EXPECT_NE(r.out.find("OK wait 1ms\nSTATE power=on charging=off battery=100 hasMode=true "
+                         "mode=NormalMode"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST(ScriptRunnerTest, WaitErrorsChangeNothing) {
+    struct Case {
+        const char* line;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"wait", "ERROR line=4 wait command requires one duration"},
+        {"wait 1 2", "ERROR line=4 wait command requires one duration"},
+        {"wait 5 s", "ERROR line=4 wait command requires one duration"},
+        {"wait 5x", "ERROR line=4 invalid wait duration: 5x"},
+        {"wait -5s", "ERROR line=4 invalid wait duration: -5s"},
+        {"Wait 2147483648", "ERROR line=4 invalid wait duration: 2147483648"},
+        {"wait 9999999S", "ERROR line=4 invalid wait duration: 9999999S"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = runWithClock("power\nstart\ndust\n" + std::string(c.line) +
+                                         "\nexpect mode BoostMode\n");
+        EXPECT_EQ(r.status, 1) << c.line;
+        EXPECT_EQ(linesStartingWith(r.out, "ERROR"), std::string(c.error) + "\n") << c.line;
+        EXPECT_EQ(linesStartingWith(r.out, "EXPECT_"), "EXPECT_OK mode=BoostMode\n")
+            << c.line << ": the rejected wait moved the clock";
+    }
 }
 
 }  // namespace

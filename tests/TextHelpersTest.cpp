@@ -1,3 +1,4 @@
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,47 @@ TEST(TextHelpersTest, ToLowerChangesAsciiLettersOnly) {
     // The UTF-8 bytes of a non-ASCII letter pass through unchanged.
     EXPECT_EQ(toLower("MODE\xc3\x89"), "mode\xc3\x89");
     EXPECT_EQ(toLower(std::string("A\0B", 3)), std::string("a\0b", 3));
+}
+
+TEST(TextHelpersTest, DurationTokens) {
+    struct Case {
+        const char* token;
+        long long milliseconds;  // -1: rejected
+    };
+    const Case cases[] = {
+        {"5s", 5000},
+        {"4999ms", 4999},
+        {"250", 250},
+        {"1S", 1000},
+        {"7Ms", 7},
+        {"0", 0},
+        {"007", 7},
+        {"2147483647", 2147483647},
+        {"2147483647ms", 2147483647},
+        {"2147483s", 2147483000},
+        {"2147483648", -1},
+        {"2147484s", -1},
+        {"99999999999999999999999", -1},
+        {"", -1},
+        {"s", -1},
+        {"ms", -1},
+        {"-1", -1},
+        {"+5", -1},
+        {" 5", -1},
+        {"5 ", -1},
+        {"1.5s", -1},
+        {"5m", -1},
+        {"5h", -1},
+        {"5sec", -1},
+        {"5mss", -1},
+        {"0x10", -1},
+    };
+    for (const Case& c : cases) {
+        std::chrono::milliseconds out{-42};
+        const bool parsed = parseDurationToken(c.token, out);
+        EXPECT_EQ(parsed, c.milliseconds >= 0) << '"' << c.token << '"';
+        EXPECT_EQ(out.count(), parsed ? c.milliseconds : -42) << '"' << c.token << '"';
+    }
 }
 
 }  // namespace

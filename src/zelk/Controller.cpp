@@ -214,11 +214,12 @@ void Controller::chargeBattery() {
     if (canStartCharging()) {
         const bool wasCharging = isNowCharging;
         isNowCharging = batteryDriver->startCharging();  // false when the battery is full
-        if (isNowCharging) {
+        const bool started = isNowCharging;
+        if (started) {
             chargingTickLocked();
         }
         // A full battery refuses, which changes nothing unless it ends a charge under way.
-        taken = isNowCharging || wasCharging;
+        taken = started || wasCharging;
     }
     finishLocked(transition, taken);
 }

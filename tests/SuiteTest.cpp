@@ -1,0 +1,184 @@
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Suite.hpp"
+
+#include <gtest/gtest.h>
+
+namespace zelk::suite {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh folder for one test, removed afterwards.
+class SuiteTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() /
+                ("zelk-suite-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    std::string write(const std::string& relative, const std::string& text) {
+        const fs::path path = root_ / relative;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
+    }
+
+    fs::path root_;
+};
+
+ScriptResult runText(const std::string& text) {
+    return runScriptText({"s.zelk", "s"}, text, false, false, nullptr);
+}
+
+TEST_F(SuiteTest, VerdictIsPassWhenTheResultIsTheExpectedOne) {
+    struct Case {
+        const char* script;
+        bool expectFailure;
+        bool resultPass;
+        bool passed;
+    };
+    const Case cases[] = {
+        {"power\nexpect power on\n", false, true, true},
+        {"power\nexpect power off\n", false, false, false},
+        {"# Expected result: FAIL\npower\nexpect power off\n", true, false, true},
+        {"# Expected result: FAIL\npower\nexpect power on\n", true, true, false},
+        {"# Expected result: FAIL, with a reason\nbogus\n", true, false, true},
+        // Only the first line carries the marker, exactly as written.
+        {"\n# Expected result: FAIL\nbogus\n", false, false, false},
+        {"#Expected result: FAIL\nbogus\n", false, false, false},
+        {"# expected result: fail\nbogus\n", false, false, false},
+        {"", false, true, true},
+    };
+    for (const Case& c : cases) {
+        const ScriptResult r = runText(c.script);
+        EXPECT_EQ(r.expectFailure, c.expectFailure) << c.script;
+        EXPECT_EQ(r.resultPass, c.resultPass) << c.script;
+        EXPECT_EQ(r.passed, c.passed) << c.script;
+    }
+}
+
+TEST_F(SuiteTest, ProblemsAreTheErrorAndExpectFailLinesWithTheirLineNumbers) {
+    const ScriptResult r = runText(
+        "# a comment\npower\njump\nexpect mode NormalMode\nbattery x\n"
+        "# ERROR line=99 in a comment is echoed, not reported\n");
+    ASSERT_EQ(r.problems.size(), 3U);
+    EXPECT_EQ(r.problems[0].line, 3);
+    EXPECT_EQ(r.problems[0].text, "ERROR line=3 unknown command: jump");
+    EXPECT_EQ(r.problems[1].line, 4);
+    EXPECT_EQ(r.problems[1].text,
+              "EXPECT_FAIL line=4 field=mode expected=NormalMode actual=StandbyMode");
+    EXPECT_EQ(r.problems[2].line, 5);
+}
+
+TEST_F(SuiteTest, DiscoverySortsRecursesAndNamesTranscripts) {
+    write("b/two.zelk", "");
+    write("a/one.zelk", "");
+    write("a/deep/three.zelk", "");
+    write("a/notes.txt", "");
+    fs::create_directories(root_ / "a" / "folder.zelk");  // a directory, not a script
+    const std::string direct = write("single.zelk", "");
+
+    const Discovery found = discoverScripts({direct, root_.string(), direct});
+    std::vector<std::string> paths;
+    std::vector<std::string> names;
+    for (const ScriptEntry& entry : found.scripts) {
+        paths.push_back(fs::path(entry.path).lexically_relative(root_).generic_string());
+        names.push_back(entry.transcriptName);
+    }
+    EXPECT_EQ(paths, (std::vector<std::string>{"a/deep/three.zelk", "a/one.zelk", "b/two.zelk",
+                                               "single.zelk"}));
+    // Relative to the directory argument; a script named directly keeps its file name.
+    EXPECT_EQ(names, (std::vector<std::string>{"a/deep/three", "a/one", "b/two", "single"}));
+    EXPECT_TRUE(found.errors.empty());
+}
+
+TEST_F(SuiteTest, ShardsAreDisjointAndTogetherTheWholeSuite) {
+    std::vector<ScriptEntry> scripts;
+    for (int i = 0; i < 10; ++i) {
+        scripts.push_back({"s" + std::to_string(i), ""});
+    }
+    for (std::size_t count : {1U, 3U, 4U, 10U, 13U}) {
+        std::vector<std::string> all;
+        for (std::size_t index = 1; index <= count; ++index) {
+            for (const ScriptEntry& e : shard(scripts, index, count)) {
+                all.push_back(e.path);
+            }
+        }
+        std::vector<std::string> expected;
+        for (const ScriptEntry& e : scripts) {
+            expected.push_back(e.path);
+        }
+        EXPECT_EQ(all, expected) << count << " shards";
+    }
+}
+
+// A hostile suite: a script that cannot be opened, thousands of scripts, and one with
+// 100,000 dust lines and a long wait. Every script gets a result, in order.
+TEST_F(SuiteTest, HostileSuiteGetsClearReportsAndLosesNothing) {
+    constexpr int Many = 3000;
+    for (int i = 0; i < Many; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "many/s%05d.zelk", i);
+        write(name, i % 2 == 0 ? "power\nexpect mode StandbyMode\n" : "power\nexpect power off\n");
+    }
+    std::string heavy = "power\nstart\n";
+    for (int i = 0; i < 100000; ++i) {
+        heavy += "dust\n";
+    }
+    heavy += "wait 2147483647\nexpect mode NormalMode\n";
+    const std::string heavyPath = write("heavy.zelk", heavy);
+    fs::create_symlink(root_ / "nowhere", root_ / "dangling.zelk");
+    const std::string missing = (root_ / "missing.zelk").string();
+
+    const Discovery found = discoverScripts({root_.string(), missing});
+    ASSERT_EQ(found.scripts.size(), static_cast<std::size_t>(Many + 3));
+    SuiteOptions options;
+    options.jobs = 4;
+    options.coverage = true;
+    const std::vector<ScriptResult> results = runSuite(found.scripts, options);
+    ASSERT_EQ(results.size(), found.scripts.size());
+
+    int passed = 0;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const ScriptResult& r = results[i];
+        EXPECT_EQ(r.path, found.scripts[i].path) << "results out of order";
+        if (r.path == heavyPath) {
+            EXPECT_TRUE(r.passed);
+            EXPECT_EQ(r.coverage.pairs[6][7].hits, 99999U) << "dust while boosting";
+        } else if (fs::path(r.path).filename() == "dangling.zelk" || r.path == missing) {
+            EXPECT_FALSE(r.opened) << r.path;
+            EXPECT_FALSE(r.passed) << r.path;
+            EXPECT_EQ(r.openError, "No such file or directory") << r.path;
+        }
+        passed += r.passed ? 1 : 0;
+    }
+    EXPECT_EQ(passed, Many / 2 + 1);
+}
+
+TEST_F(SuiteTest, TranscriptsAreWrittenUnderTheirNames) {
+    write("d/sub/x.zelk", "power\n");
+    SuiteOptions options;
+    options.transcriptDir = (root_ / "out").string();
+    const Discovery found = discoverScripts({(root_ / "d").string()});
+    const std::vector<ScriptResult> results = runSuite(found.scripts, options);
+    ASSERT_EQ(results.size(), 1U);
+    EXPECT_TRUE(results[0].passed);
+    std::ifstream in(root_ / "out" / "sub" / "x.out");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.rfind("ZELK Simulator CLI script=" + found.scripts[0].path + "\n", 0), 0U)
+        << text;
+    EXPECT_TRUE(text.ends_with("RESULT PASS\n")) << text;
+}
+
+}  // namespace
+}  // namespace zelk::suite
