@@ -1,13 +1,18 @@
-// Benchmarks of the hot paths of a script run: one controller event, one STATE line,
-// tokenising one line, and whole lines through the runner.
+// Benchmarks of the hot paths of a script run: one controller event (with and without an
+// observer), one STATE line, tokenising one line, whole lines through the runner, the
+// virtual clock's longest wait, and zelk_suite's per-script work with and without coverage.
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "Coverage.hpp"
 #include "ScriptRunner.hpp"
 #include "StateView.hpp"
+#include "Suite.hpp"
 #include "TextHelpers.hpp"
 #include <zelk/Controller.hpp>
 
@@ -24,6 +29,59 @@ void BM_StartButtonEvent(benchmark::State& state) {
     benchmark::DoNotOptimize(controller.isCleanerCleaning());
 }
 BENCHMARK(BM_StartButtonEvent);
+
+// The same event with a coverage recorder attached: the hook's cost when used. Without one
+// (above) the hook is a single test of a null pointer.
+void BM_StartButtonEventObserved(benchmark::State& state) {
+    zelk::Controller controller;
+    zelk::suite::CoverageData data;
+    zelk::suite::CoverageRecorder recorder(data);
+    controller.setObserver(&recorder);
+    controller.powerButtonPressed();
+    for (auto _ : state) {
+        controller.startButtonPressed();
+    }
+    benchmark::DoNotOptimize(data.pairs[2][1].hits);
+}
+BENCHMARK(BM_StartButtonEventObserved);
+
+// "wait 2147483647" with a thousand expiries pending: applies them all and returns.
+void BM_LongestWait(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        zelk::Controller controller{zelk::manualClock};
+        controller.powerButtonPressed();
+        controller.startButtonPressed();
+        for (int i = 0; i < 1000; ++i) {
+            controller.dustDetected();
+        }
+        state.ResumeTiming();
+        controller.advanceClock(std::chrono::milliseconds(2147483647));
+        benchmark::DoNotOptimize(controller.pendingExpiries());
+    }
+}
+BENCHMARK(BM_LongestWait)->Unit(benchmark::kMicrosecond);
+
+// One twenty-line scenario as zelk_suite runs it, without (0) and with (1) coverage.
+void BM_SuiteScript(benchmark::State& state) {
+    std::ifstream in(ZELK_BENCH_DIR "/twenty_lines.zelk");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    zelk::suite::CoverageData data;
+    zelk::suite::CoverageData* coverage = state.range(0) != 0 ? &data : nullptr;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(zelk::suite::runScriptText({"twenty_lines.zelk", "twenty_lines"},
+                                                            text, false, coverage, nullptr));
+    }
+}
+BENCHMARK(BM_SuiteScript)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// The exploration behind every coverage report and the state diagram.
+void BM_ExploreMachine(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(zelk::suite::exploreMachine());
+    }
+}
+BENCHMARK(BM_ExploreMachine)->Unit(benchmark::kMillisecond);
 
 void BM_DustWhileBoosting(benchmark::State& state) {
     // Each event arms one more expiry (an hour away, so none falls due here).

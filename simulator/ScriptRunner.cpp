@@ -332,6 +332,9 @@ bool ScriptRunner::expect(const Tokens& tokens) {
         error(" unknown expect field: ", tokens[1]);
         return true;
     }
+    if (options_.expected) {
+        options_.expected(tokens[1]);
+    }
     if (valueMatches(actual, tokens[2])) {
         appendAll(pending_, {"EXPECT_OK ", tokens[1], "=", actual, "\n"});
         return true;

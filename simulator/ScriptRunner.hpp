@@ -19,6 +19,8 @@ struct ScriptOptions {
     // 2147483647 ms) and answers "OK wait <ms>ms" and a STATE line. Left empty, as in
     // zelk_simulator, "wait" is an unknown command.
     std::function<void(std::chrono::milliseconds)> wait;
+    // Told the field name, as written, of every expectation on a known field.
+    std::function<void(std::string_view field)> expected;
 };
 
 // The help text of the script commands.

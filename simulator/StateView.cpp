@@ -98,7 +98,7 @@ std::string fieldValue(const Controller& controller, std::string_view rawField, 
 }
 
 bool valueMatches(std::string_view actual, std::string_view expected) {
-    return toLower(std::string(actual)) == toLower(std::string(expected));
+    return equalsIgnoringCase(actual, expected);
 }
 
 }  // namespace zelk::sim

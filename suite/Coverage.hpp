@@ -51,8 +51,8 @@ struct CoverageData {
     std::array<bool, 8> obstaclesWhileMoving{};
 
     void merge(const CoverageData& other);
-    // Marks the expect fields named in a transcript's EXPECT_OK and EXPECT_FAIL lines.
-    void noteAssertions(std::string_view transcript);
+    // Marks an expect field, named in any case, as asserted.
+    void noteAssertion(std::string_view field);
 };
 
 // Records every event of one controller into a CoverageData.

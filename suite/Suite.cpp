@@ -163,7 +163,7 @@ std::vector<Problem> findProblems(std::string_view transcript) {
 }
 
 ScriptResult runScriptText(const ScriptEntry& entry, const std::string& text, bool realTime,
-                           bool coverage, std::string* transcript) {
+                           CoverageData* coverage, std::string* transcript) {
     ScriptResult result;
     result.path = entry.path;
     result.opened = true;
@@ -182,9 +182,11 @@ ScriptResult runScriptText(const ScriptEntry& entry, const std::string& text, bo
             controller->advanceClock(duration);
         };
     }
-    CoverageRecorder recorder(result.coverage);
-    if (coverage) {
-        controller->setObserver(&recorder);
+    std::optional<CoverageRecorder> recorder;
+    if (coverage != nullptr) {
+        recorder.emplace(*coverage);
+        controller->setObserver(&*recorder);
+        options.expected = [coverage](std::string_view field) { coverage->noteAssertion(field); };
     }
     std::istringstream input(text);
     std::ostringstream output;
@@ -195,23 +197,26 @@ ScriptResult runScriptText(const ScriptEntry& entry, const std::string& text, bo
     result.resultPass = status == 0;
     result.passed = result.resultPass != result.expectFailure;
     result.problems = findProblems(out);
-    if (coverage) {
-        result.coverage.noteAssertions(out);
-    }
     if (transcript != nullptr) {
         *transcript = std::move(out);
     }
     return result;
 }
 
-std::vector<ScriptResult> runSuite(const std::vector<ScriptEntry>& scripts,
-                                   const SuiteOptions& options) {
-    std::vector<ScriptResult> results(scripts.size());
+SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& options) {
+    SuiteRun run;
+    std::vector<ScriptResult>& results = run.results;
+    results.resize(scripts.size());
+    std::mutex coverageMutex;
     std::atomic<std::size_t> next{0};
     std::size_t done = 0;
     std::mutex progressMutex;
 
     const auto work = [&] {
+        // Each worker counts into its own data, merged once at the end: sums do not depend
+        // on which worker ran which script.
+        CoverageData mine;
+        CoverageData* coverage = options.coverage ? &mine : nullptr;
         for (std::size_t i = next++; i < scripts.size(); i = next++) {
             const ScriptEntry& entry = scripts[i];
             const auto start = std::chrono::steady_clock::now();
@@ -220,7 +225,7 @@ std::vector<ScriptResult> runSuite(const std::vector<ScriptEntry>& scripts,
             if (std::optional<std::string> text = readFile(entry.path, error)) {
                 std::string transcript;
                 const bool keep = !options.transcriptDir.empty();
-                result = runScriptText(entry, *text, options.realTime, options.coverage,
+                result = runScriptText(entry, *text, options.realTime, coverage,
                                        keep ? &transcript : nullptr);
                 if (keep && !writeTranscript(options.transcriptDir, entry, transcript,
                                              result.transcriptError)) {
@@ -236,6 +241,10 @@ std::vector<ScriptResult> runSuite(const std::vector<ScriptEntry>& scripts,
                 std::scoped_lock lock(progressMutex);
                 options.progress(++done, scripts.size(), results[i]);
             }
+        }
+        if (coverage != nullptr) {
+            std::scoped_lock lock(coverageMutex);
+            run.coverage.merge(mine);
         }
     };
 
@@ -253,7 +262,7 @@ std::vector<ScriptResult> runSuite(const std::vector<ScriptEntry>& scripts,
     for (std::thread& thread : threads) {
         thread.join();
     }
-    return results;
+    return run;
 }
 
 }  // namespace zelk::suite

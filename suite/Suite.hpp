@@ -57,7 +57,6 @@ struct ScriptResult {
     bool passed = false;      // the verdict was the expected one
     std::vector<Problem> problems;
     std::chrono::duration<double> time{};
-    CoverageData coverage;
     std::string transcriptError;  // why the transcript could not be written, if it could not
 };
 
@@ -73,12 +72,16 @@ struct SuiteOptions {
     std::function<void(std::size_t done, std::size_t total, const ScriptResult&)> progress;
 };
 
-// Runs one script from its text; the transcript is byte for byte zelk_simulator's.
+// Runs one script from its text; the transcript is byte for byte zelk_simulator's. With
+// `coverage`, what the script exercised is added to it.
 ScriptResult runScriptText(const ScriptEntry& entry, const std::string& text, bool realTime,
-                           bool coverage, std::string* transcript);
+                           CoverageData* coverage, std::string* transcript);
 
-// Runs every script; the results are in the order of `scripts`, whatever the parallelism.
-std::vector<ScriptResult> runSuite(const std::vector<ScriptEntry>& scripts,
-                                   const SuiteOptions& options);
+struct SuiteRun {
+    std::vector<ScriptResult> results;  // in the order of the scripts, whatever the parallelism
+    CoverageData coverage;              // of every script, with SuiteOptions::coverage
+};
+
+SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& options);
 
 }  // namespace zelk::suite

@@ -281,7 +281,8 @@ int main(int argc, char** argv) {
             std::cerr << "\r\033[K[" << done << '/' << total << "] " << result.path << std::flush;
         };
     }
-    const std::vector<ScriptResult> results = runSuite(scripts, suite);
+    const SuiteRun run = runSuite(scripts, suite);
+    const std::vector<ScriptResult>& results = run.results;
     if (showProgress) {
         std::cerr << "\r\033[K" << std::flush;
     }
@@ -307,10 +308,9 @@ int main(int argc, char** argv) {
 
     int status = failed == 0 ? 0 : 1;
     if (suite.coverage) {
-        CoverageData total;
+        const CoverageData& total = run.coverage;
         std::vector<std::string> paths;
         for (const ScriptResult& result : results) {
-            total.merge(result.coverage);
             paths.push_back(result.path);
         }
         const ReachableMachine machine = exploreMachine();

@@ -25,7 +25,9 @@ const PairCounts& pair(const CoverageData& data, int state, ControllerEvent e) {
 }
 
 CoverageData coverageOf(const std::string& script) {
-    return runScriptText({"c.zelk", "c"}, script, false, true, nullptr).coverage;
+    CoverageData data;
+    runScriptText({"c.zelk", "c"}, script, false, &data, nullptr);
+    return data;
 }
 
 TEST(CoverageTest, ExplorationFindsEveryEventInTheEightReachableStates) {
