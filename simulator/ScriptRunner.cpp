@@ -78,7 +78,7 @@ private:
     bool expect(const Tokens& tokens);
 
     static const Command Commands[];
-    static constexpr std::size_t FlushThreshold = 64 * 1024;
+    static constexpr std::size_t FlushThreshold = std::size_t{64} * 1024;
 
     bool runLine(std::string& line);
     const Command* find(std::string_view command) const;
@@ -367,7 +367,7 @@ int runScript(std::istream& input, std::ostream& output, std::string_view script
 }
 
 int runScriptFile(const char* path, std::ostream& output, std::ostream& error) {
-    std::vector<char> readBuffer(64 * 1024);
+    std::vector<char> readBuffer(std::size_t{64} * 1024);
     std::ifstream scriptFile;
     scriptFile.rdbuf()->pubsetbuf(readBuffer.data(),
                                   static_cast<std::streamsize>(readBuffer.size()));

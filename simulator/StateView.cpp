@@ -76,23 +76,42 @@ void printStatus(std::ostream& out, const Controller& controller) {
     out << line;
 }
 
+namespace {
+
+// The expect fields, by their lower-cased names, and how each renders the snapshot.
+struct Field {
+    std::string_view name;
+    std::string (*text)(const Controller::Snapshot& state);
+};
+
+constexpr Field Fields[] = {
+    {"power", [](const Controller::Snapshot& s) { return onOff(s.powerOn); }},
+    {"charging", [](const Controller::Snapshot& s) { return onOff(s.charging); }},
+    {"battery", [](const Controller::Snapshot& s) { return std::to_string(s.batteryLevel); }},
+    {"hasmode", [](const Controller::Snapshot& s) { return boolText(s.hasCurrentMode); }},
+    {"modepresent", [](const Controller::Snapshot& s) { return boolText(s.hasCurrentMode); }},
+    {"mode", [](const Controller::Snapshot& s) { return std::string(s.modeName); }},
+    {"dustsensor",
+     [](const Controller::Snapshot& s) { return activeInactive(s.dustSensorActive); }},
+    {"obstaclesensor",
+     [](const Controller::Snapshot& s) { return activeInactive(s.obstacleSensorActive); }},
+    {"cleaner", [](const Controller::Snapshot& s) { return onOff(s.cleanerCleaning); }},
+    {"cleanermode", [](const Controller::Snapshot& s) { return s.cleanerMode; }},
+    {"motor", [](const Controller::Snapshot& s) { return std::string(motorWord(s.motorMoving)); }},
+    {"motorforward", [](const Controller::Snapshot& s) { return boolText(s.motorForward); }},
+    {"motordirection",
+     [](const Controller::Snapshot& s) { return directionText(s.motorDirection); }},
+};
+
+}  // namespace
+
 std::string fieldValue(const Controller& controller, std::string_view rawField, bool& knownField) {
-    knownField = true;
-    const std::string field = toLower(std::string(rawField));
-    if (field == "power") return onOff(controller.isPowerOn());
-    if (field == "charging") return onOff(controller.isCharging());
-    if (field == "battery") return std::to_string(controller.batteryLevel());
-    if (field == "hasmode" || field == "modepresent") {
-        return boolText(controller.hasCurrentMode());
+    for (const Field& field : Fields) {
+        if (equalsIgnoringCase(rawField, field.name)) {
+            knownField = true;
+            return field.text(controller.snapshot());
+        }
     }
-    if (field == "mode") return controller.currentModeName();
-    if (field == "dustsensor") return activeInactive(controller.isDustSensorActive());
-    if (field == "obstaclesensor") return activeInactive(controller.isObstacleSensorActive());
-    if (field == "cleaner") return onOff(controller.isCleanerCleaning());
-    if (field == "cleanermode") return controller.cleanerMode();
-    if (field == "motor") return std::string(motorWord(controller.isMotorMoving()));
-    if (field == "motorforward") return boolText(controller.isMotorForward());
-    if (field == "motordirection") return directionText(controller.motorDirection());
     knownField = false;
     return {};
 }

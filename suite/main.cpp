@@ -7,6 +7,7 @@
 #include <fstream>
 #include <getopt.h>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -269,6 +270,20 @@ int main(int argc, char** argv) {
     const std::vector<ScriptEntry> scripts =
         shard(found.scripts, options.shardIndex, options.shardCount);
 
+    if (!options.transcripts.empty()) {
+        // Two scripts named directly in different folders can share a file name: one
+        // transcript would overwrite the other.
+        std::map<std::string, std::string> names;
+        for (const ScriptEntry& entry : scripts) {
+            const auto [it, added] = names.emplace(entry.transcriptName, entry.path);
+            if (!added) {
+                return usageError("'" + it->second + "' and '" + entry.path +
+                                  "' would both write the transcript " + entry.transcriptName +
+                                  ".out");
+            }
+        }
+    }
+
     SuiteOptions suite;
     suite.jobs =
         options.jobs != 0 ? options.jobs : std::max(1U, std::thread::hardware_concurrency());
@@ -310,6 +325,7 @@ int main(int argc, char** argv) {
     if (suite.coverage) {
         const CoverageData& total = run.coverage;
         std::vector<std::string> paths;
+        paths.reserve(results.size());
         for (const ScriptResult& result : results) {
             paths.push_back(result.path);
         }

@@ -97,9 +97,15 @@ TEST_F(ControllerTest, PowerOffFromEveryModeThenOnAgainStartsInStandby) {
         x.powerButtonPressed();
         x.startButtonPressed();
         x.obstacleDetected(std::array<bool, 3>{true, false, false}.data());  // turn LEFT
-        if (kind == ModeKind::Standby) x.startButtonPressed();
-        if (kind == ModeKind::Boost) x.dustDetected();
-        if (kind == ModeKind::LowBattery) x.lowBatteryDetected();
+        if (kind == ModeKind::Standby) {
+            x.startButtonPressed();
+        }
+        if (kind == ModeKind::Boost) {
+            x.dustDetected();
+        }
+        if (kind == ModeKind::LowBattery) {
+            x.lowBatteryDetected();
+        }
         ASSERT_EQ(x.currentModeKind(), kind);
 
         x.powerButtonPressed();
@@ -148,9 +154,15 @@ TEST_F(ControllerTest, ChargeBatteryByModeAndLevel) {
         const std::string setup = row.setup;
         if (setup != "off") {
             x.powerButtonPressed();
-            if (setup == "NormalMode" || setup == "BoostMode") x.startButtonPressed();
-            if (setup == "BoostMode") x.dustDetected();
-            if (setup == "LowBatteryMode") x.lowBatteryDetected();
+            if (setup == "NormalMode" || setup == "BoostMode") {
+                x.startButtonPressed();
+            }
+            if (setup == "BoostMode") {
+                x.dustDetected();
+            }
+            if (setup == "LowBatteryMode") {
+                x.lowBatteryDetected();
+            }
             ASSERT_EQ(x.currentModeName(), setup);
         }
         x.setBatteryLevel(row.level);
@@ -171,7 +183,9 @@ TEST_F(ControllerTest, FromEmptyInLowBatteryTheSecondStepClearsIt) {
     EXPECT_EQ(c.batteryLevel(), 20);
     EXPECT_EQ(c.currentModeName(), "StandbyMode");
     EXPECT_TRUE(c.isCharging());
-    for (int i = 0; i < 8; ++i) c.chargingTick();
+    for (int i = 0; i < 8; ++i) {
+        c.chargingTick();
+    }
     EXPECT_EQ(c.batteryLevel(), 100);
     EXPECT_FALSE(c.isCharging());
 }
@@ -224,7 +238,9 @@ TEST_F(ControllerTest, ChargingStartedWhileOffGuardsStartAndDustAfterPowerOn) {
     c.lowBatteryCleared();
     EXPECT_EQ(c.currentModeName(), "StandbyMode");
 
-    for (int i = 0; i < 4; ++i) c.chargingTick();
+    for (int i = 0; i < 4; ++i) {
+        c.chargingTick();
+    }
     EXPECT_FALSE(c.isCharging());
     c.startButtonPressed();
     EXPECT_EQ(c.currentModeName(), "NormalMode");

@@ -184,7 +184,9 @@ TEST(MotorDriverTest, HeadingRotationTable) {
 
 TEST(MotorDriverTest, FourTurnsRestoreHeadingAndTwoRightsFaceBack) {
     MotorDriver motor;
-    for (int i = 0; i < 4; ++i) motor.turnLeft();
+    for (int i = 0; i < 4; ++i) {
+        motor.turnLeft();
+    }
     EXPECT_EQ(motor.currentDirection(), Direction::FRONT);
     motor.turnRight();
     motor.turnRight();

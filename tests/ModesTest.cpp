@@ -158,9 +158,10 @@ const ObstacleCase ObstacleCases[] = {
 };
 
 std::string describe(const ObstacleCase& c, const OperatingMode& mode) {
-    return std::string(mode.name()) + " front=" + std::to_string(c.front) +
-           " left=" + std::to_string(c.left) + " right=" + std::to_string(c.right) +
-           " forward=" + std::to_string(c.forward);
+    return std::string(mode.name()) + " front=" + std::to_string(static_cast<int>(c.front)) +
+           " left=" + std::to_string(static_cast<int>(c.left)) +
+           " right=" + std::to_string(static_cast<int>(c.right)) +
+           " forward=" + std::to_string(static_cast<int>(c.forward));
 }
 
 // A motor facing FRONT, running forward or never started as the row says, after the

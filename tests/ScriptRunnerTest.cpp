@@ -139,7 +139,7 @@ TEST(ScriptRunnerTest, ExitEndsTheRunAndLaterLinesAreNotRead) {
 }
 
 TEST(ScriptRunnerTest, NulBytesAndInvalidUtf8AreEchoedAndRejectedAsWords) {
-    const std::string line = std::string("po\0wer \xff\xfe", 10);
+    const std::string line = std::string("po\0wer \xff\xfe", 9);
     const RunResult r = run(line + "\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("COMMAND line=1 input=\"" + line + "\"\n"), std::string::npos);
@@ -148,7 +148,7 @@ TEST(ScriptRunnerTest, NulBytesAndInvalidUtf8AreEchoedAndRejectedAsWords) {
 }
 
 TEST(ScriptRunnerTest, TenMegabyteLineIsEchoedAndRejected) {
-    const std::string word(10 * 1024 * 1024, 'x');
+    const std::string word(std::size_t{10} * 1024 * 1024, 'x');
     const RunResult r = run(word + "\npower\nexpect power on\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("ERROR line=1 unknown command: " + word + "\n"), std::string::npos);

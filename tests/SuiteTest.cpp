@@ -104,6 +104,7 @@ TEST_F(SuiteTest, DiscoverySortsRecursesAndNamesTranscripts) {
 
 TEST_F(SuiteTest, ShardsAreDisjointAndTogetherTheWholeSuite) {
     std::vector<ScriptEntry> scripts;
+    scripts.reserve(10);
     for (int i = 0; i < 10; ++i) {
         scripts.push_back({"s" + std::to_string(i), ""});
     }
@@ -115,6 +116,7 @@ TEST_F(SuiteTest, ShardsAreDisjointAndTogetherTheWholeSuite) {
             }
         }
         std::vector<std::string> expected;
+        expected.reserve(scripts.size());
         for (const ScriptEntry& e : scripts) {
             expected.push_back(e.path);
         }
@@ -181,6 +183,55 @@ TEST_F(SuiteTest, TranscriptsAreWrittenUnderTheirNames) {
     EXPECT_EQ(text.rfind("ZELK Simulator CLI script=" + found.scripts[0].path + "\n", 0), 0U)
         << text;
     EXPECT_TRUE(text.ends_with("RESULT PASS\n")) << text;
+}
+
+TEST_F(SuiteTest, TranscriptThatCannotBeWrittenFailsTheScript) {
+    const std::string script = write("ok.zelk", "power\n");
+    write("blocker", "a file where a folder should be");
+    SuiteOptions options;
+    options.transcriptDir = (root_ / "blocker" / "out").string();
+    const std::vector<ScriptResult> results = runSuite({{script, "ok"}}, options).results;
+    ASSERT_EQ(results.size(), 1U);
+    EXPECT_TRUE(results[0].resultPass);
+    EXPECT_FALSE(results[0].passed) << "a lost transcript must not pass silently";
+    EXPECT_NE(results[0].transcriptError.find("blocker"), std::string::npos)
+        << results[0].transcriptError;
+}
+
+TEST_F(SuiteTest, ProgressIsReportedOncePerScriptWithARisingCount) {
+    std::vector<ScriptEntry> scripts;
+    scripts.reserve(20);
+    for (int i = 0; i < 20; ++i) {
+        scripts.push_back({write("p" + std::to_string(i) + ".zelk", "power\n"), ""});
+    }
+    std::vector<std::size_t> seen;
+    SuiteOptions options;
+    options.jobs = 3;
+    options.progress = [&](std::size_t done, std::size_t total, const ScriptResult& result) {
+        EXPECT_EQ(total, scripts.size());
+        EXPECT_TRUE(result.passed) << result.path;
+        seen.push_back(done);
+    };
+    runSuite(scripts, options);
+    ASSERT_EQ(seen.size(), scripts.size());
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i], i + 1);
+    }
+}
+
+// With real time, a boost ends on the controller's own timer thread while wait sleeps.
+TEST_F(SuiteTest, RealTimeRunUsesTheRealTimerAndSleeps) {
+    const auto start = std::chrono::steady_clock::now();
+    const ScriptResult r =
+        runScriptText({"r.zelk", "r"},
+                      "power\nstart\ndust\nwait 4500ms\nexpect mode BoostMode\nwait 1s\n"
+                      "expect mode NormalMode\n",
+                      true, nullptr, nullptr);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(5500));
+    EXPECT_TRUE(r.passed);
+    for (const Problem& p : r.problems) {
+        ADD_FAILURE() << p.text;
+    }
 }
 
 }  // namespace

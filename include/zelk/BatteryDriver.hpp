@@ -38,7 +38,7 @@ private:
     void updateStatus();
 
     int LV;
-    bool status;
+    bool status{true};
 };
 
 }  // namespace zelk

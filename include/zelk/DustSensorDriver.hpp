@@ -22,8 +22,8 @@ private:
     // There is no hardware to read: reports the stored flag.
     bool readDustFromSensor() const;
 
-    bool dust;
-    bool active;
+    bool dust{false};
+    bool active{false};
 };
 
 }  // namespace zelk

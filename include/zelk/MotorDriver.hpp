@@ -27,9 +27,9 @@ public:
     Direction currentDirection() const;
 
 private:
-    bool status;
-    Direction moveDirection;
-    bool forward;
+    bool status{false};
+    Direction moveDirection{Direction::FRONT};
+    bool forward{false};
 };
 
 }  // namespace zelk

@@ -20,7 +20,7 @@ private:
 
     // Index 0 = front, 1 = left, 2 = right; true = blocked.
     bool direction[3];
-    bool active;
+    bool active{false};
 };
 
 }  // namespace zelk

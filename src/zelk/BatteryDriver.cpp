@@ -4,7 +4,7 @@
 
 namespace zelk {
 
-BatteryDriver::BatteryDriver() : LV(MaxLevel), status(true) {}
+BatteryDriver::BatteryDriver() : LV(MaxLevel) {}
 
 void BatteryDriver::updateStatus() { status = LV >= MaxLevel; }
 

@@ -2,7 +2,7 @@
 
 namespace zelk {
 
-DustSensorDriver::DustSensorDriver() : dust(false), active(false) {}
+DustSensorDriver::DustSensorDriver() = default;
 
 void DustSensorDriver::initialize() {
     active = true;

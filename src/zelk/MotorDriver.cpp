@@ -2,7 +2,7 @@
 
 namespace zelk {
 
-MotorDriver::MotorDriver() : status(false), moveDirection(Direction::FRONT), forward(false) {}
+MotorDriver::MotorDriver() = default;
 
 void MotorDriver::initialize() {
     status = false;

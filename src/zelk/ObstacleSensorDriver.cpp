@@ -2,7 +2,7 @@
 
 namespace zelk {
 
-ObstacleSensorDriver::ObstacleSensorDriver() : direction{false, false, false}, active(false) {}
+ObstacleSensorDriver::ObstacleSensorDriver() : direction{false, false, false} {}
 
 void ObstacleSensorDriver::clearFlags() {
     for (bool& flag : direction) {
