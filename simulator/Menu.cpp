@@ -4,6 +4,7 @@
 #include <string>
 
 #include "StateView.hpp"
+#include "TextHelpers.hpp"
 
 namespace zelk::sim {
 namespace {
@@ -120,8 +121,6 @@ void handleCharge(Controller& controller, std::ostream& out) {
     }
 }
 
-const char* blockedClear(bool blocked) { return blocked ? "blocked" : "clear"; }
-
 void handleObstacle(Controller& controller, std::istream& in, std::ostream& out) {
     if (!controller.isPowerOn()) {
         out << "[Obstacle] No effect: Power is off\n";
@@ -146,8 +145,8 @@ void handleObstacle(Controller& controller, std::istream& in, std::ostream& out)
         return;
     }
     const bool dir[3] = {f != 0, l != 0, r != 0};
-    out << "\n[Obstacle Detected] front=" << blockedClear(dir[0])
-        << " left=" << blockedClear(dir[1]) << " right=" << blockedClear(dir[2]) << '\n';
+    out << "\n[Obstacle Detected] front=" << blockedClearWord(dir[0])
+        << " left=" << blockedClearWord(dir[1]) << " right=" << blockedClearWord(dir[2]) << '\n';
     controller.obstacleDetected(dir);
     out << "[Motor] Direction: " << directionText(controller.motorDirection())
         << ", Forward: " << (controller.isMotorForward() ? "true" : "false") << '\n';

@@ -5,12 +5,6 @@
 #include "TextHelpers.hpp"
 
 namespace zelk::sim {
-namespace {
-
-constexpr std::string_view motorWord(bool moving) { return moving ? "moving" : "stopped"; }
-
-}  // namespace
-
 std::string directionText(Direction direction) {
     switch (direction) {
         case Direction::FRONT:

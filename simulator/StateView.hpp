@@ -2,7 +2,8 @@
 
 // The simulator's one view of the controller: the STATE line, the fields that a script's
 // "expect" reads, and how an expected value is compared. Every call reads the controller
-// afresh through its queries; a boost expiry may fall between two of them.
+// afresh, through one snapshot taken under the controller's lock: a STATE line or a field
+// shows a single moment, never half of a boost expiry.
 
 #include <optional>
 #include <ostream>

@@ -30,12 +30,6 @@ std::string toLower(std::string value) {
     return value;
 }
 
-std::string boolText(bool value) { return std::string(boolWord(value)); }
-
-std::string onOff(bool value) { return std::string(onOffWord(value)); }
-
-std::string activeInactive(bool value) { return std::string(activeInactiveWord(value)); }
-
 bool parseBoolToken(std::string_view token, bool& out) {
     const std::string value = toLower(std::string(token));
     if (contains(TrueWords, value)) {
@@ -124,12 +118,5 @@ std::vector<std::string> split(const std::string& line) {
 
 std::string_view stripCommentView(std::string_view line) { return line.substr(0, line.find('#')); }
 
-std::string stripComment(std::string line) {
-    const std::size_t comment = line.find('#');
-    if (comment != std::string::npos) {
-        line.erase(comment);
-    }
-    return line;
-}
 
 }  // namespace zelk::sim

@@ -33,13 +33,16 @@ constexpr bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-// The fixed words of the protocol; the *Word forms are views of static text.
+// The fixed words of the protocol and the menu, as views of static text. The *Text forms
+// (boolText, onOff, activeInactive) are the same words as strings.
 constexpr std::string_view boolWord(bool value) { return value ? "true" : "false"; }
 constexpr std::string_view onOffWord(bool value) { return value ? "on" : "off"; }
 constexpr std::string_view activeInactiveWord(bool value) { return value ? "active" : "inactive"; }
-std::string boolText(bool value);
-std::string onOff(bool value);
-std::string activeInactive(bool value);
+constexpr std::string_view motorWord(bool moving) { return moving ? "moving" : "stopped"; }
+constexpr std::string_view blockedClearWord(bool blocked) { return blocked ? "blocked" : "clear"; }
+inline std::string boolText(bool value) { return std::string(boolWord(value)); }
+inline std::string onOff(bool value) { return std::string(onOffWord(value)); }
+inline std::string activeInactive(bool value) { return std::string(activeInactiveWord(value)); }
 
 // Accepts, in any letter case, the true words 1 true on yes y active blocked and the false
 // words 0 false off no n inactive clear. Writes `out` only on success.
@@ -54,15 +57,19 @@ bool parseIntToken(std::string_view token, int& out);
 // success.
 bool parseDurationToken(std::string_view token, std::chrono::milliseconds& out);
 
-// The white-space separated tokens of `line` (space, \t, \n, \v, \f, \r); never empty ones.
-std::vector<std::string> split(const std::string& line);
-// The same as views into `line` (valid while `line` is), into `tokens` (cleared first), so
-// a caller can reuse its storage.
+// The white-space separated tokens of `line` (space, \t, \n, \v, \f, \r), never empty
+// ones, as views into `line` (valid while `line` is), into `tokens` (cleared first) so that
+// a caller can reuse its storage. The script runner uses this form.
 void splitViews(std::string_view line, std::vector<std::string_view>& tokens);
+// The same tokens as strings.
+std::vector<std::string> split(const std::string& line);
 
-// `line` cut at its first '#'. White space before the '#' stays.
-std::string stripComment(std::string line);
-// The same as a view into `line`.
+// `line` cut at its first '#', as a view into `line`; white space before the '#' stays. The
+// script runner uses this form.
 std::string_view stripCommentView(std::string_view line);
+// The same as a string.
+inline std::string stripComment(const std::string& line) {
+    return std::string(stripCommentView(line));
+}
 
 }  // namespace zelk::sim

@@ -250,6 +250,17 @@ TEST(ScriptRunnerTest, BinaryFileNeverPasses) {
     EXPECT_EQ(lastLine(r.out), "RESULT FAIL");
 }
 
+// A comment starts at the first '#': whatever follows, further '#' included, is ignored.
+TEST(ScriptRunnerTest, CommentStartsAtTheFirstHash) {
+    const RunResult r = run("power # press # it\nexpect power on # first # second\n"
+                            "expect mode StandbyMode#x#y\n");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(linesStartingWith(r.out, "EXPECT_OK"),
+              "EXPECT_OK power=on\nEXPECT_OK mode=StandbyMode\n");
+    EXPECT_NE(r.out.find("COMMAND line=2 input=\"expect power on # first # second\"\n"),
+              std::string::npos);
+}
+
 // ---- The wait command, enabled where the run has a clock.
 
 RunResult runWithClock(const std::string& script) {

@@ -1,5 +1,6 @@
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "TextHelpers.hpp"
@@ -95,6 +96,14 @@ TEST(TextHelpersTest, IntTokenAcceptsWholeDecimalIntsOnly) {
     }
 }
 
+// The runner's form: views into the line, storage reused from call to call.
+std::vector<std::string> splitAsRunnerDoes(std::string_view line) {
+    static std::vector<std::string_view> tokens;  // reused, as the runner reuses its own
+    tokens.push_back("stale");                    // splitViews must clear what was there
+    splitViews(line, tokens);
+    return {tokens.begin(), tokens.end()};
+}
+
 TEST(TextHelpersTest, SplitCutsAtEveryClassicWhiteSpace) {
     struct Case {
         std::string line;
@@ -110,6 +119,7 @@ TEST(TextHelpersTest, SplitCutsAtEveryClassicWhiteSpace) {
         {"caf\xc3\xa9 ok", {"caf\xc3\xa9", "ok"}},
     };
     for (const Case& c : cases) {
+        EXPECT_EQ(splitAsRunnerDoes(c.line), c.tokens) << '"' << c.line << '"';
         EXPECT_EQ(split(c.line), c.tokens) << '"' << c.line << '"';
     }
 }
@@ -124,10 +134,14 @@ TEST(TextHelpersTest, StripCommentCutsAtTheFirstHashAndKeepsWhiteSpace) {
         {"# only a comment", ""},
         {"mode#2", "mode"},
         {"a # b # c", "a "},
+        {"expect power on # first # second", "expect power on "},
+        {"x#y#z", "x"},
+        {"##", ""},
         {"no comment", "no comment"},
         {"", ""},
     };
     for (const Case& c : cases) {
+        EXPECT_EQ(stripCommentView(c.line), c.stripped) << c.line;
         EXPECT_EQ(stripComment(c.line), c.stripped) << c.line;
     }
 }

@@ -24,12 +24,18 @@ void moveByDirection(Direction direction, MotorDriver& motorDriver) {
     }
 }
 
-// Low battery from any mode: stop the motor, then the suction.
-OperatingMode& enterLowBatteryMode(CleanerDriver& cleanerDriver, MotorDriver& motorDriver) {
-    OperatingMode& nextMode = lowBatteryMode();
+// The start button while cleaning or in low battery: stop the motor, then the suction, and
+// go to `nextMode`.
+OperatingMode& stopMotorAndSuction(CleanerDriver& cleanerDriver, MotorDriver& motorDriver,
+                                   OperatingMode& nextMode) {
     motorDriver.stopMoving();
     cleanerDriver.stopCleaning();
     return nextMode;
+}
+
+// Low battery from any mode: stop the motor, then the suction.
+OperatingMode& enterLowBatteryMode(CleanerDriver& cleanerDriver, MotorDriver& motorDriver) {
+    return stopMotorAndSuction(cleanerDriver, motorDriver, lowBatteryMode());
 }
 
 }  // namespace
@@ -90,9 +96,7 @@ void NormalMode::checkIsMoving(Direction direction, MotorDriver& motorDriver) co
 
 OperatingMode& NormalMode::startButtonPressed(CleanerDriver& cleanerDriver,
                                               MotorDriver& motorDriver) {
-    motorDriver.stopMoving();
-    cleanerDriver.stopCleaning();
-    return standbyMode();
+    return stopMotorAndSuction(cleanerDriver, motorDriver, standbyMode());
 }
 
 OperatingMode& NormalMode::lowBatteryDetected(CleanerDriver& cleanerDriver,
@@ -123,9 +127,7 @@ void BoostMode::checkIsMoving(Direction direction, MotorDriver& motorDriver) con
 
 OperatingMode& BoostMode::startButtonPressed(CleanerDriver& cleanerDriver,
                                              MotorDriver& motorDriver) {
-    motorDriver.stopMoving();
-    cleanerDriver.stopCleaning();
-    return standbyMode();
+    return stopMotorAndSuction(cleanerDriver, motorDriver, standbyMode());
 }
 
 OperatingMode& BoostMode::lowBatteryDetected(CleanerDriver& cleanerDriver,
@@ -154,9 +156,7 @@ void LowBatteryMode::checkIsMoving(Direction /*direction*/, MotorDriver& /*motor
 
 OperatingMode& LowBatteryMode::startButtonPressed(CleanerDriver& cleanerDriver,
                                                   MotorDriver& motorDriver) {
-    motorDriver.stopMoving();
-    cleanerDriver.stopCleaning();
-    return lowBatteryMode();
+    return stopMotorAndSuction(cleanerDriver, motorDriver, lowBatteryMode());
 }
 
 OperatingMode& LowBatteryMode::lowBatteryDetected(CleanerDriver& cleanerDriver,
