@@ -1,7 +1,7 @@
 #include <functional>
 #include <string>
 
-#include "ControllerSnapshot.hpp"
+#include "TestSupport.hpp"
 #include <zelk/Controller.hpp>
 
 #include <gtest/gtest.h>
@@ -9,26 +9,7 @@
 namespace zelk {
 namespace {
 
-using testing::Snapshot;
-
-// Switches `x` on and brings it into `kind` through public events only.
-void enterMode(Controller& x, ModeKind kind) {
-    x.powerButtonPressed();
-    switch (kind) {
-        case ModeKind::Standby:
-            break;
-        case ModeKind::Normal:
-            x.startButtonPressed();
-            break;
-        case ModeKind::Boost:
-            x.startButtonPressed();
-            x.dustDetected();
-            break;
-        case ModeKind::LowBattery:
-            x.lowBatteryDetected();
-            break;
-    }
-}
+using Snapshot = Controller::Snapshot;
 
 // Boost expiries are pushed an hour away so that no expiry falls inside a test.
 class ControllerTest : public ::testing::Test {
@@ -72,9 +53,9 @@ TEST_F(ControllerTest, EventsWhileSwitchedOffChangeNothing) {
     };
     for (const auto& [name, event] : events) {
         Controller fresh{std::chrono::hours(1)};
-        const Snapshot before = Snapshot::of(fresh);
+        const Snapshot before = fresh.snapshot();
         event(fresh);
-        EXPECT_EQ(Snapshot::of(fresh), before) << name;
+        EXPECT_EQ(fresh.snapshot(), before) << name;
     }
 }
 
@@ -205,10 +186,10 @@ TEST_F(ControllerTest, SettingFullWhileChargingEndsChargingWithoutClearingLowBat
 TEST_F(ControllerTest, TicksAndStopWhileNotChargingChangeNothing) {
     enter(ModeKind::Standby);
     c.setBatteryLevel(30);
-    const Snapshot before = Snapshot::of(c);
+    const Snapshot before = c.snapshot();
     c.chargingTick();
     c.stopCharging();
-    EXPECT_EQ(Snapshot::of(c), before);
+    EXPECT_EQ(c.snapshot(), before);
 }
 
 TEST_F(ControllerTest, StopChargingEndsChargingAndTicksThenDoNothing) {
@@ -227,10 +208,10 @@ TEST_F(ControllerTest, ChargingStartedWhileOffGuardsStartAndDustAfterPowerOn) {
     c.powerButtonPressed();
     ASSERT_TRUE(c.isCharging()) << "switching on leaves charging as it was";
 
-    const Snapshot before = Snapshot::of(c);
+    const Snapshot before = c.snapshot();
     c.startButtonPressed();
     c.dustDetected();
-    EXPECT_EQ(Snapshot::of(c), before) << "start and dust are ignored while charging";
+    EXPECT_EQ(c.snapshot(), before) << "start and dust are ignored while charging";
 
     // Obstacles, low battery and its clearance are taken while charging.
     c.lowBatteryDetected();
@@ -288,9 +269,9 @@ TEST_F(ControllerTest, ObstacleSteersButNeverChangesTheMode) {
 
 TEST_F(ControllerTest, ObstacleInStandbyLeavesTheMotorAlone) {
     enter(ModeKind::Standby);
-    const Snapshot before = Snapshot::of(c);
+    const Snapshot before = c.snapshot();
     c.obstacleDetected(AllClear);
-    EXPECT_EQ(Snapshot::of(c), before);
+    EXPECT_EQ(c.snapshot(), before);
 }
 
 TEST_F(ControllerTest, StartWhileChargingInStandbyIsIgnoredButLowBatteryIsTaken) {
@@ -340,6 +321,37 @@ TEST_F(ControllerTest, ModeKindCannotTellOffFromStandbyButHasCurrentModeCan) {
     c.powerButtonPressed();
     EXPECT_EQ(c.currentModeKind(), ModeKind::Standby);
     EXPECT_TRUE(c.hasCurrentMode());
+}
+
+// A charging step at the top of the range, in low battery while charging: only a step that
+// adds charge clears low battery, and a step that finds the battery full ends charging.
+TEST_F(ControllerTest, ChargingTickAtTheTopOfTheRangeInLowBattery) {
+    struct Case {
+        int setTo;  // the level set while charging, before the tick
+        int level;  // after the tick
+        bool charging;
+        ModeKind mode;
+    };
+    const Case cases[] = {
+        {100, 100, false, ModeKind::LowBattery},  // nothing added: low battery stays
+        {250, 100, false, ModeKind::LowBattery},  // clamped to full: the same
+        {99, 100, false, ModeKind::Standby},      // filled by this step: cleared, charging ends
+        {90, 100, false, ModeKind::Standby},     {89, 99, true, ModeKind::Standby},
+        {0, 10, true, ModeKind::LowBattery},  // 10 is not above 10
+    };
+    for (const Case& row : cases) {
+        Controller x{manualClock};
+        enterMode(x, ModeKind::LowBattery);
+        x.setBatteryLevel(0);
+        x.chargeBattery();
+        ASSERT_TRUE(x.isCharging());
+        ASSERT_EQ(x.currentModeKind(), ModeKind::LowBattery);
+        x.setBatteryLevel(row.setTo);
+        x.chargingTick();
+        EXPECT_EQ(x.batteryLevel(), row.level) << "set to " << row.setTo;
+        EXPECT_EQ(x.isCharging(), row.charging) << "set to " << row.setTo;
+        EXPECT_EQ(x.currentModeKind(), row.mode) << "set to " << row.setTo;
+    }
 }
 
 }  // namespace

@@ -222,5 +222,77 @@ TEST(MotorDriverTest, RunningForwardAndBackwardFlagsAreIndependent) {
     EXPECT_EQ(motor.currentDirection(), Direction::FRONT);
 }
 
+// initialize() is the power-on reset of each driver: whatever earlier commands set, the
+// driver reads as after construction (the battery keeps its level). The controller's
+// power-off resets much of the same through other calls, so each driver is checked alone.
+TEST(DriversTest, InitializeResetsWhatEarlierCommandsSet) {
+    {
+        CleanerDriver cleaner;
+        cleaner.startCleaning();
+        cleaner.initialize();
+        EXPECT_EQ(cleaner.currentMode(), "off");
+        EXPECT_FALSE(cleaner.isCleaning());
+        for (bool boost : {false, true}) {
+            cleaner.decideSetting(boost);
+            cleaner.initialize();
+            EXPECT_EQ(cleaner.currentMode(), "off") << "after decideSetting(" << boost << ")";
+        }
+    }
+    {
+        struct Case {
+            const char* commands;
+            void (*run)(MotorDriver&);
+        };
+        const Case cases[] = {
+            {"moveForward", [](MotorDriver& m) { m.moveForward(); }},
+            {"moveForward turnLeft",
+             [](MotorDriver& m) {
+                 m.moveForward();
+                 m.turnLeft();
+             }},
+            {"turnRight turnRight",
+             [](MotorDriver& m) {
+                 m.turnRight();
+                 m.turnRight();
+             }},
+            {"moveForward moveBackward",
+             [](MotorDriver& m) {
+                 m.moveForward();
+                 m.moveBackward();
+             }},
+        };
+        for (const Case& c : cases) {
+            MotorDriver motor;
+            c.run(motor);
+            motor.initialize();
+            EXPECT_FALSE(motor.isMoving()) << c.commands;
+            EXPECT_FALSE(motor.checkIsForward()) << c.commands;
+            EXPECT_EQ(motor.currentDirection(), Direction::FRONT) << c.commands;
+            // The forward flag was reset too: running again without moveForward is not forward.
+            motor.moveBackward();
+            EXPECT_FALSE(motor.checkIsForward()) << c.commands;
+        }
+    }
+    {
+        DustSensorDriver dust;
+        dust.initialize();
+        dust.deactivateDustSensor();
+        dust.initialize();
+        EXPECT_TRUE(dust.isActive());
+        EXPECT_FALSE(dust.isDustDetected());
+        ObstacleSensorDriver obstacle;
+        obstacle.deactivateObstacleSensor();
+        obstacle.initialize();
+        EXPECT_TRUE(obstacle.isActive());
+    }
+    {
+        BatteryDriver battery;
+        battery.setLevel(40);
+        battery.initialize();
+        EXPECT_EQ(battery.level(), 40) << "power-on keeps the level";
+        EXPECT_FALSE(battery.isFull());
+    }
+}
+
 }  // namespace
 }  // namespace zelk

@@ -252,8 +252,9 @@ TEST(ScriptRunnerTest, BinaryFileNeverPasses) {
 
 // A comment starts at the first '#': whatever follows, further '#' included, is ignored.
 TEST(ScriptRunnerTest, CommentStartsAtTheFirstHash) {
-    const RunResult r = run("power # press # it\nexpect power on # first # second\n"
-                            "expect mode StandbyMode#x#y\n");
+    const RunResult r =
+        run("power # press # it\nexpect power on # first # second\n"
+            "expect mode StandbyMode#x#y\n");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(linesStartingWith(r.out, "EXPECT_OK"),
               "EXPECT_OK power=on\nEXPECT_OK mode=StandbyMode\n");

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "TestSupport.hpp"
 #include <zelk/Controller.hpp>
 
 #include <gtest/gtest.h>
@@ -27,11 +28,6 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::seconds deadline 
         std::this_thread::sleep_for(1ms);
     }
     return true;
-}
-
-void startCleaning(Controller& c) {
-    c.powerButtonPressed();
-    c.startButtonPressed();
 }
 
 bool isNormal(const Controller& c) { return c.currentModeKind() == ModeKind::Normal; }
@@ -62,7 +58,7 @@ void nothing(Controller& /*c*/) {}
 // Runs `steps` on a cleaning controller with a manual clock, checking the mode after each.
 void runSchedule(const std::vector<ClockStep>& steps, const char* name) {
     Controller c{manualClock};
-    startCleaning(c);
+    enterMode(c, ModeKind::Normal);
     for (const ClockStep& step : steps) {
         c.advanceClock(step.at - c.clockTime());
         ASSERT_EQ(c.clockTime(), step.at) << name;
@@ -112,7 +108,7 @@ TEST(ManualClockTest, OneLongAdvanceAppliesEachExpiryAtItsOwnTime) {
         void onTransition(const Transition& t) override { seen.push_back(t); }
     } recorder;
     Controller c{manualClock};
-    startCleaning(c);
+    enterMode(c, ModeKind::Normal);
     c.dustDetected();
     c.advanceClock(2s);
     c.startButtonPressed();
@@ -132,7 +128,7 @@ TEST(ManualClockTest, OneLongAdvanceAppliesEachExpiryAtItsOwnTime) {
 
 TEST(ManualClockTest, ClockSaturatesInsteadOfOverflowing) {
     Controller c{manualClock};
-    startCleaning(c);
+    enterMode(c, ModeKind::Normal);
     for (int i = 0; i < 10000; ++i) {
         c.advanceClock(std::chrono::milliseconds(2147483647));
     }
@@ -149,7 +145,7 @@ TEST(ManualClockTest, ClockSaturatesInsteadOfOverflowing) {
 TEST(ManualClockTest, NoThreadIsStartedAndNegativeOrZeroAdvancesDoNothing) {
     const std::size_t before = threadCount();
     Controller c{manualClock};
-    startCleaning(c);
+    enterMode(c, ModeKind::Normal);
     for (int i = 0; i < 1000; ++i) {
         c.dustDetected();
     }
@@ -163,7 +159,7 @@ TEST(ManualClockTest, NoThreadIsStartedAndNegativeOrZeroAdvancesDoNothing) {
 
 TEST(ManualClockTest, RealTimeControllerIgnoresTheManualClock) {
     Controller c{std::chrono::hours(1)};
-    startCleaning(c);
+    enterMode(c, ModeKind::Normal);
     c.dustDetected();
     c.advanceClock(std::chrono::hours(2));
     EXPECT_EQ(c.clockTime(), 0ms);
@@ -174,7 +170,7 @@ TEST(ManualClockTest, RealTimeControllerIgnoresTheManualClock) {
 
 TEST(BoostTimerTest, DefaultBoostLastsFiveRealSeconds) {
     Controller c;
-    startCleaning(c);
+    enterMode(c, ModeKind::Normal);
     const auto armed = Clock::now();
     c.dustDetected();
     ASSERT_EQ(c.currentModeName(), "BoostMode");
@@ -188,7 +184,7 @@ TEST(BoostTimerTest, DefaultBoostLastsFiveRealSeconds) {
 TEST(BoostTimerTest, BoostArmedWhileTheTimerThreadIsIdleStillEnds) {
     constexpr auto delay = 50ms;
     Controller c{delay};
-    startCleaning(c);
+    enterMode(c, ModeKind::Normal);
     for (int round = 0; round < 3; ++round) {
         const auto armed = Clock::now();
         c.dustDetected();
@@ -204,7 +200,7 @@ TEST(BoostTimerTest, BoostArmedWhileTheTimerThreadIsIdleStillEnds) {
 TEST(BoostTimerTest, ExpiryAfterPowerOffFindsNoModeOnTheRealThread) {
     constexpr auto delay = 50ms;
     Controller c{delay};
-    startCleaning(c);
+    enterMode(c, ModeKind::Normal);
     c.dustDetected();
     c.powerButtonPressed();
     ASSERT_TRUE(waitUntil([&] { return c.pendingExpiries() == 0; }));
@@ -216,7 +212,7 @@ TEST(BoostTimerTest, ExpiryAfterPowerOffFindsNoModeOnTheRealThread) {
 TEST(BoostTimerTest, DestructionWithExpiriesPendingReturnsAtOnceAndAppliesNone) {
     // With an hour's delay a destructor that waited would hang the test past its timeout.
     auto c = std::make_unique<Controller>(std::chrono::hours(1));
-    startCleaning(*c);
+    enterMode(*c, ModeKind::Normal);
     for (int i = 0; i < 100; ++i) {
         c->dustDetected();
     }
@@ -226,7 +222,7 @@ TEST(BoostTimerTest, DestructionWithExpiriesPendingReturnsAtOnceAndAppliesNone) 
     // (the sanitizer builds turn that into a failure).
     for (int round = 0; round < 50; ++round) {
         Controller shortLived{std::chrono::milliseconds(round % 3)};
-        startCleaning(shortLived);
+        enterMode(shortLived, ModeKind::Normal);
         for (int i = 0; i < 20; ++i) {
             shortLived.dustDetected();
         }
@@ -235,7 +231,7 @@ TEST(BoostTimerTest, DestructionWithExpiriesPendingReturnsAtOnceAndAppliesNone) 
 
 TEST(BoostTimerTest, ManyPendingExpiriesShareOneTimerThread) {
     Controller c{std::chrono::hours(1)};
-    startCleaning(c);
+    enterMode(c, ModeKind::Normal);
     c.dustDetected();  // the first arming starts the timer thread
     const std::size_t afterFirst = threadCount();
     for (int i = 0; i < 100000; ++i) {
