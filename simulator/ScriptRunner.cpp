@@ -1,10 +1,13 @@
 #include "ScriptRunner.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <streambuf>
 #include <string>
 #include <system_error>
 #include <variant>
@@ -30,6 +33,111 @@ public:
 private:
     char digits_[24];
     std::size_t size_;
+};
+
+// A line number kept as decimal text and counted up in place: no conversion per line.
+class LineCounter {
+public:
+    void next() {
+        // Add one to the last digit and carry; a new leading digit when all were 9.
+        for (std::size_t i = text_.size(); i-- > 0;) {
+            if (text_[i] != '9') {
+                ++text_[i];
+                return;
+            }
+            text_[i] = '0';
+        }
+        text_.insert(text_.begin(), '1');
+    }
+    std::string_view text() const { return text_; }
+
+private:
+    std::string text_ = "0";  // any length: no script can make it overflow
+};
+
+// Reads lines from a stream buffer in large blocks, without the per-line work of
+// std::getline. A line is handed out without its line feed; the last line needs none.
+class LineReader {
+public:
+    explicit LineReader(std::streambuf* source) : source_(source), block_(BlockSize) {}
+
+    // The next line, or false at the end of the input or at a read error (see failed()).
+    bool next(std::string_view& line) {
+        for (;;) {
+            const char* const begin = block_.data() + pos_;
+            const char* const end = block_.data() + size_;
+            if (const auto* feed = static_cast<const char*>(
+                    std::memchr(begin, '\n', static_cast<std::size_t>(end - begin)))) {
+                pos_ += static_cast<std::size_t>(feed - begin) + 1;
+                if (carry_.empty()) {
+                    line = std::string_view(begin, static_cast<std::size_t>(feed - begin));
+                } else {
+                    carry_.append(begin, feed);
+                    held_.swap(carry_);
+                    carry_.clear();
+                    line = held_;
+                }
+                return true;
+            }
+            // No line feed in the rest of the block: keep it and read on.
+            carry_.append(begin, end);
+            if (!refill()) {
+                if (failed_ || carry_.empty()) {
+                    return false;
+                }
+                held_.swap(carry_);
+                carry_.clear();
+                line = held_;
+                return true;
+            }
+        }
+    }
+
+    bool failed() const { return failed_; }
+
+private:
+    static constexpr std::size_t BlockSize = std::size_t{64} * 1024;
+
+    bool refill() {
+        pos_ = 0;
+        size_ = 0;
+        if (source_ == nullptr || done_) {
+            return false;
+        }
+        std::streamsize got = 0;
+        try {
+            // Only what the buffer holds or can tell is there: a stream buffer that fails part
+            // way reports it by throwing, and nothing copied before that may be lost.
+            std::streamsize available = source_->in_avail();
+            if (available == 0 && source_->sgetc() != std::char_traits<char>::eof()) {
+                available = source_->in_avail();
+            }
+            if (available > 0) {
+                got = source_->sgetn(
+                    block_.data(),
+                    std::min(available, static_cast<std::streamsize>(block_.size())));
+            }
+        } catch (...) {
+            failed_ = true;
+            done_ = true;
+            return false;
+        }
+        if (got <= 0) {
+            done_ = true;
+            return false;
+        }
+        size_ = static_cast<std::size_t>(got);
+        return true;
+    }
+
+    std::streambuf* source_;
+    std::vector<char> block_;
+    std::size_t pos_ = 0;
+    std::size_t size_ = 0;
+    std::string carry_;  // the start of a line that runs past the block
+    std::string held_;   // a line put together from several blocks
+    bool failed_ = false;
+    bool done_ = false;
 };
 
 // Appends every part to `out`, with no temporary strings in between.
@@ -80,7 +188,7 @@ private:
     static const Command Commands[];
     static constexpr std::size_t FlushThreshold = std::size_t{64} * 1024;
 
-    bool runLine(std::string& line);
+    bool runLine(std::string_view line);
     const Command* find(std::string_view command) const;
     // "OK " and `parts` on one line, then the STATE line.
     void ok(std::initializer_list<std::string_view> parts);
@@ -93,7 +201,7 @@ private:
     std::string pending_;  // output not yet written to output_
     Tokens tokens_;        // views into the current line; the storage is reused from line to line
     StateLineCache stateLine_;
-    long long lineNo_ = 0;  // wide enough that no script can make it overflow
+    LineCounter lineNo_;
     bool failed_ = false;
 };
 
@@ -152,8 +260,11 @@ void ScriptRunner::writeHelp(std::ostream& out) {
 }
 
 bool ScriptRunner::run(std::istream& input) {
-    std::string line;
-    while (std::getline(input, line)) {
+    // The stream's own checks (a sentry per read) are done once: the lines come straight
+    // from its buffer.
+    LineReader reader(input.good() ? input.rdbuf() : nullptr);
+    std::string_view line;
+    while (reader.next(line)) {
         const bool keepReading = runLine(line);
         // Output goes out in large blocks: a handful of system calls per megabyte.
         if (pending_.size() >= FlushThreshold) {
@@ -164,20 +275,21 @@ bool ScriptRunner::run(std::istream& input) {
             return failed_;
         }
     }
-    if (input.bad()) {
+    if (reader.failed()) {
         // A read error is not the end of the script: the run cannot be judged a pass.
-        lineNo_ += 1;
+        input.setstate(std::ios::badbit);
+        lineNo_.next();
         error(" cannot read script file");
     }
     flush();
     return failed_;
 }
 
-bool ScriptRunner::runLine(std::string& line) {
-    ++lineNo_;
+bool ScriptRunner::runLine(std::string_view line) {
+    lineNo_.next();
     // A script written with CR LF line ends: the echo shows the line without the CR.
     if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
+        line.remove_suffix(1);
     }
     splitViews(stripCommentView(line), tokens_);
     const Tokens& tokens = tokens_;
@@ -185,12 +297,12 @@ bool ScriptRunner::runLine(std::string& line) {
         return true;
     }
     pending_ += "COMMAND line=";
-    pending_ += NumberText(lineNo_).view();
+    pending_ += lineNo_.text();
     pending_ += " input=\"";
     pending_ += line;
     pending_ += "\"\n";
 
-    const Command* entry = find(toLower(std::string(tokens[0])));
+    const Command* entry = find(tokens[0]);
     if (entry == nullptr) {
         error(" unknown command: ", tokens[0]);
         return true;
@@ -208,7 +320,8 @@ const Command* ScriptRunner::find(std::string_view command) const {
         if (entry.needsClock && !options_.wait) {
             continue;
         }
-        if (command == entry.word || (!entry.alias.empty() && command == entry.alias)) {
+        if (equalsIgnoringCase(command, entry.word) ||
+            (!entry.alias.empty() && equalsIgnoringCase(command, entry.alias))) {
             return &entry;
         }
     }
@@ -224,7 +337,7 @@ void ScriptRunner::ok(std::initializer_list<std::string_view> parts) {
 
 void ScriptRunner::error(std::string_view message, std::string_view argument) {
     pending_ += "ERROR line=";
-    pending_ += NumberText(lineNo_).view();
+    pending_ += lineNo_.text();
     pending_ += message;
     pending_ += argument;
     pending_ += '\n';
@@ -339,7 +452,7 @@ bool ScriptRunner::expect(const Tokens& tokens) {
         appendAll(pending_, {"EXPECT_OK ", tokens[1], "=", actual, "\n"});
         return true;
     }
-    appendAll(pending_, {"EXPECT_FAIL line=", NumberText(lineNo_).view(), " field=", tokens[1],
+    appendAll(pending_, {"EXPECT_FAIL line=", lineNo_.text(), " field=", tokens[1],
                          " expected=", tokens[2], " actual=", actual, "\n"});
     failed_ = true;
     return true;

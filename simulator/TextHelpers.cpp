@@ -14,13 +14,20 @@ constexpr std::array<std::string_view, 7> TrueWords{"1", "true",   "on",     "ye
 constexpr std::array<std::string_view, 7> FalseWords{"0", "false",    "off",  "no",
                                                      "n", "inactive", "clear"};
 
-// White space of the classic locale.
-bool isBlank(char ch) {
-    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r';
-}
+// White space of the classic locale: space, \t, \n, \v, \f and \r, as one table lookup.
+constexpr std::array<bool, 256> BlankTable = [] {
+    std::array<bool, 256> table{};
+    for (char ch : {' ', '\t', '\n', '\v', '\f', '\r'}) {
+        table[static_cast<unsigned char>(ch)] = true;
+    }
+    return table;
+}();
+
+bool isBlank(char ch) { return BlankTable[static_cast<unsigned char>(ch)]; }
 
 bool contains(const std::array<std::string_view, 7>& words, std::string_view value) {
-    return std::find(words.begin(), words.end(), value) != words.end();
+    return std::any_of(words.begin(), words.end(),
+                       [value](std::string_view word) { return equalsIgnoringCase(value, word); });
 }
 
 }  // namespace
@@ -31,7 +38,7 @@ std::string toLower(std::string value) {
 }
 
 bool parseBoolToken(std::string_view token, bool& out) {
-    const std::string value = toLower(std::string(token));
+    const std::string_view value = token;  // compared without regard to ASCII letter case
     if (contains(TrueWords, value)) {
         out = true;
         return true;
@@ -117,6 +124,5 @@ std::vector<std::string> split(const std::string& line) {
 }
 
 std::string_view stripCommentView(std::string_view line) { return line.substr(0, line.find('#')); }
-
 
 }  // namespace zelk::sim

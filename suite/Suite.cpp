@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -69,7 +68,12 @@ std::optional<std::string> readFile(const std::string& path, std::string& error)
         error = std::strerror(errno);
         return std::nullopt;
     }
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string text;
+    std::vector<char> block(std::size_t{64} * 1024);
+    while (file.read(block.data(), static_cast<std::streamsize>(block.size())) ||
+           file.gcount() > 0) {
+        text.append(block.data(), static_cast<std::size_t>(file.gcount()));
+    }
     if (file.bad()) {
         error = "read error";
         return std::nullopt;
