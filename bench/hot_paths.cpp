@@ -3,7 +3,6 @@
 // virtual clock's longest wait, and zelk_suite's per-script work with and without coverage.
 
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -65,7 +64,9 @@ BENCHMARK(BM_LongestWait)->Unit(benchmark::kMicrosecond);
 // One twenty-line scenario as zelk_suite runs it, without (0) and with (1) coverage.
 void BM_SuiteScript(benchmark::State& state) {
     std::ifstream in(ZELK_BENCH_DIR "/twenty_lines.zelk");
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ostringstream whole;
+    whole << in.rdbuf();
+    const std::string text = whole.str();
     zelk::suite::CoverageData data;
     zelk::suite::CoverageData* coverage = state.range(0) != 0 ? &data : nullptr;
     for (auto _ : state) {

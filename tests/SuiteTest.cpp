@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -179,7 +180,9 @@ TEST_F(SuiteTest, TranscriptsAreWrittenUnderTheirNames) {
     ASSERT_EQ(results.size(), 1U);
     EXPECT_TRUE(results[0].passed);
     std::ifstream in(root_ / "out" / "sub" / "x.out");
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ostringstream whole;
+    whole << in.rdbuf();
+    const std::string text = whole.str();
     EXPECT_EQ(text.rfind("ZELK Simulator CLI script=" + found.scripts[0].path + "\n", 0), 0U)
         << text;
     EXPECT_TRUE(text.ends_with("RESULT PASS\n")) << text;
