@@ -152,10 +152,11 @@ private:
     // Helpers below assume stateMutex is held.
     bool canStartCharging() const;
     ControllerState stateLocked() const;
-    // An event's record as it arrives, and its report once handled (`taken`: no guard
-    // dropped it). Both do nothing beyond one test while no observer is set.
-    Transition beginLocked(ControllerEvent event) const;
-    void finishLocked(Transition transition, bool taken) const;
+    // Runs `body`, which handles `event` and answers whether it was taken (no guard dropped
+    // it), and tells the observer, if any, what the event found and left.
+    template <typename Body>
+    void observeLocked(ControllerEvent event, Body&& body,
+                       const std::array<bool, 3>& obstacle = {});
     void chargingTickLocked();
     void lowBatteryClearedLocked();
     void applyExpiryLocked();

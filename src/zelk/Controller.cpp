@@ -52,20 +52,20 @@ ControllerState Controller::stateLocked() const {
     };
 }
 
-Transition Controller::beginLocked(ControllerEvent event) const {
-    Transition transition{};
-    transition.event = event;
-    if (observer != nullptr) {
-        transition.before = stateLocked();
-        transition.motorMoving = motorDriver->isMoving();
-    }
-    return transition;
-}
-
-void Controller::finishLocked(Transition transition, bool taken) const {
+template <typename Body>
+void Controller::observeLocked(ControllerEvent event, Body&& body,
+                               const std::array<bool, 3>& obstacle) {
+    // Without an observer an event costs this one test and nothing more.
     if (observer == nullptr) {
+        body();
         return;
     }
+    Transition transition{};
+    transition.event = event;
+    transition.before = stateLocked();
+    transition.motorMoving = motorDriver->isMoving();
+    transition.obstacle = obstacle;
+    const bool taken = body();
     transition.ignored = !taken;
     transition.after = taken ? stateLocked() : transition.before;
     observer->onTransition(transition);
@@ -158,46 +158,49 @@ std::size_t Controller::pendingExpiries() const {
 }
 
 void Controller::applyExpiryLocked() {
-    const Transition transition = beginLocked(ControllerEvent::BoostExpiry);
-    const bool taken = currentMode != nullptr;
-    if (taken) {
+    observeLocked(ControllerEvent::BoostExpiry, [this] {
+        if (currentMode == nullptr) {
+            return false;
+        }
         currentMode = &currentMode->timerExpired(*cleanerDriver);
-    }
-    finishLocked(transition, taken);
+        return true;
+    });
 }
 
 void Controller::powerButtonPressed() {
     std::scoped_lock lock(stateMutex);
-    const Transition transition = beginLocked(ControllerEvent::Power);
-    if (!power) {
-        power = true;
-        batteryDriver->initialize();
-        currentMode = &standbyMode();
-        dustSensorDriver->initialize();
-        cleanerDriver->initialize();
-        motorDriver->initialize();
-        obstacleSensorDriver->initialize();
-    } else {
-        power = false;
-        isNowCharging = false;
-        batteryDriver->turnOffBattery();
-        obstacleSensorDriver->deactivateObstacleSensor();
-        dustSensorDriver->deactivateDustSensor();
-        motorDriver->stopMoving();
-        cleanerDriver->stopCleaning();
-        currentMode = nullptr;
-    }
-    finishLocked(transition, true);
+    observeLocked(ControllerEvent::Power, [this] {
+        if (!power) {
+            power = true;
+            batteryDriver->initialize();
+            currentMode = &standbyMode();
+            dustSensorDriver->initialize();
+            cleanerDriver->initialize();
+            motorDriver->initialize();
+            obstacleSensorDriver->initialize();
+        } else {
+            power = false;
+            isNowCharging = false;
+            batteryDriver->turnOffBattery();
+            obstacleSensorDriver->deactivateObstacleSensor();
+            dustSensorDriver->deactivateDustSensor();
+            motorDriver->stopMoving();
+            cleanerDriver->stopCleaning();
+            currentMode = nullptr;
+        }
+        return true;
+    });
 }
 
 void Controller::startButtonPressed() {
     std::scoped_lock lock(stateMutex);
-    const Transition transition = beginLocked(ControllerEvent::Start);
-    const bool taken = currentMode != nullptr && !isNowCharging;
-    if (taken) {
+    observeLocked(ControllerEvent::Start, [this] {
+        if (currentMode == nullptr || isNowCharging) {
+            return false;
+        }
         currentMode = &currentMode->startButtonPressed(*cleanerDriver, *motorDriver);
-    }
-    finishLocked(transition, taken);
+        return true;
+    });
 }
 
 bool Controller::canStartCharging() const {
@@ -209,9 +212,10 @@ bool Controller::canStartCharging() const {
 
 void Controller::chargeBattery() {
     std::scoped_lock lock(stateMutex);
-    const Transition transition = beginLocked(ControllerEvent::Charge);
-    bool taken = false;
-    if (canStartCharging()) {
+    observeLocked(ControllerEvent::Charge, [this] {
+        if (!canStartCharging()) {
+            return false;
+        }
         const bool wasCharging = isNowCharging;
         isNowCharging = batteryDriver->startCharging();  // false when the battery is full
         const bool started = isNowCharging;
@@ -219,17 +223,17 @@ void Controller::chargeBattery() {
             chargingTickLocked();
         }
         // A full battery refuses, which changes nothing unless it ends a charge under way.
-        taken = started || wasCharging;
-    }
-    finishLocked(transition, taken);
+        return started || wasCharging;
+    });
 }
 
 void Controller::chargingTick() {
     std::scoped_lock lock(stateMutex);
-    const Transition transition = beginLocked(ControllerEvent::ChargingTick);
-    const bool taken = isNowCharging;
-    chargingTickLocked();
-    finishLocked(transition, taken);
+    observeLocked(ControllerEvent::ChargingTick, [this] {
+        const bool taken = isNowCharging;
+        chargingTickLocked();
+        return taken;
+    });
 }
 
 void Controller::chargingTickLocked() {
@@ -251,28 +255,31 @@ void Controller::chargingTickLocked() {
 
 void Controller::stopCharging() {
     std::scoped_lock lock(stateMutex);
-    const Transition transition = beginLocked(ControllerEvent::StopCharging);
-    batteryDriver->stopCharging();
-    isNowCharging = false;
-    finishLocked(transition, true);
+    observeLocked(ControllerEvent::StopCharging, [this] {
+        batteryDriver->stopCharging();
+        isNowCharging = false;
+        return true;
+    });
 }
 
 void Controller::lowBatteryDetected() {
     std::scoped_lock lock(stateMutex);
-    const Transition transition = beginLocked(ControllerEvent::LowBattery);
-    const bool taken = currentMode != nullptr;
-    if (taken) {
+    observeLocked(ControllerEvent::LowBattery, [this] {
+        if (currentMode == nullptr) {
+            return false;
+        }
         currentMode = &currentMode->lowBatteryDetected(*cleanerDriver, *motorDriver);
-    }
-    finishLocked(transition, taken);
+        return true;
+    });
 }
 
 void Controller::lowBatteryCleared() {
     std::scoped_lock lock(stateMutex);
-    const Transition transition = beginLocked(ControllerEvent::LowBatteryCleared);
-    const bool taken = currentMode != nullptr;
-    lowBatteryClearedLocked();
-    finishLocked(transition, taken);
+    observeLocked(ControllerEvent::LowBatteryCleared, [this] {
+        const bool taken = currentMode != nullptr;
+        lowBatteryClearedLocked();
+        return taken;
+    });
 }
 
 void Controller::lowBatteryClearedLocked() {
@@ -284,30 +291,35 @@ void Controller::lowBatteryClearedLocked() {
 
 void Controller::dustDetected() {
     std::scoped_lock lock(stateMutex);
-    const Transition transition = beginLocked(ControllerEvent::Dust);
-    const bool taken = currentMode != nullptr && !isNowCharging;
-    if (taken) {
+    observeLocked(ControllerEvent::Dust, [this] {
+        if (currentMode == nullptr || isNowCharging) {
+            return false;
+        }
         currentMode = &dustProcessor->decideIsDusted(*cleanerDriver, *currentMode);
         // Also while already boosting: each such event arms one more independent expiry.
         if (currentMode->kind() == ModeKind::Boost) {
             armExpiryLocked();
         }
-    }
-    finishLocked(transition, taken);
+        return true;
+    });
 }
 
 void Controller::obstacleDetected(const bool* direction) {
     std::scoped_lock lock(stateMutex);
-    Transition transition = beginLocked(ControllerEvent::Obstacle);
-    const bool taken = currentMode != nullptr && direction != nullptr;
-    if (taken) {
-        const std::array<bool, 3> dir{direction[0], direction[1], direction[2]};
-        transition.obstacle = dir;
-        obstacleProcessor->decideDirection(dir, *currentMode, *motorDriver);
-    } else if (direction != nullptr) {
-        transition.obstacle = {direction[0], direction[1], direction[2]};
+    std::array<bool, 3> dir{};
+    if (direction != nullptr) {
+        dir = {direction[0], direction[1], direction[2]};
     }
-    finishLocked(transition, taken);
+    observeLocked(
+        ControllerEvent::Obstacle,
+        [this, direction, &dir] {
+            if (currentMode == nullptr || direction == nullptr) {
+                return false;
+            }
+            obstacleProcessor->decideDirection(dir, *currentMode, *motorDriver);
+            return true;
+        },
+        dir);
 }
 
 bool Controller::isPowerOn() const {
@@ -396,9 +408,10 @@ Controller::Snapshot Controller::snapshot() const {
 
 void Controller::setBatteryLevel(int level) {
     std::scoped_lock lock(stateMutex);
-    const Transition transition = beginLocked(ControllerEvent::BatterySetup);
-    batteryDriver->setLevel(level);
-    finishLocked(transition, true);
+    observeLocked(ControllerEvent::BatterySetup, [this, level] {
+        batteryDriver->setLevel(level);
+        return true;
+    });
 }
 
 void Controller::timerExpiredNow() {
@@ -406,7 +419,7 @@ void Controller::timerExpiredNow() {
     if (power && currentMode != nullptr) {
         applyExpiryLocked();
     } else {
-        finishLocked(beginLocked(ControllerEvent::BoostExpiry), false);
+        observeLocked(ControllerEvent::BoostExpiry, [] { return false; });
     }
 }
 
