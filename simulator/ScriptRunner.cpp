@@ -166,8 +166,7 @@ struct Command {
 
 class ScriptRunner {
 public:
-    ScriptRunner(std::ostream& output, Controller& controller, const ScriptOptions& options)
-        : output_(output), controller_(controller), options_(options) {}
+    ScriptRunner(std::ostream& output, Controller& controller, const ScriptOptions& options);
 
     // Runs every line of `input` until its end, a read error or "exit"/"quit"; returns
     // whether the run failed.
@@ -189,6 +188,7 @@ private:
     static constexpr std::size_t FlushThreshold = std::size_t{64} * 1024;
 
     bool runLine(std::string_view line);
+    // The entry whose word or alias is `command` in any letter case, or null.
     const Command* find(std::string_view command) const;
     // "OK " and `parts` on one line, then the STATE line.
     void ok(std::initializer_list<std::string_view> parts);
@@ -198,6 +198,9 @@ private:
     std::ostream& output_;
     Controller& controller_;
     const ScriptOptions& options_;
+    // The words and aliases of the commands this run knows, by their first letter: a lookup
+    // compares a handful of words, not the whole table.
+    std::array<std::vector<std::pair<std::string_view, const Command*>>, 26> byInitial_;
     std::string pending_;  // output not yet written to output_
     Tokens tokens_;        // views into the current line; the storage is reused from line to line
     StateLineCache stateLine_;
@@ -315,14 +318,31 @@ bool ScriptRunner::runLine(std::string_view line) {
     return (this->*std::get<HandlerAction>(entry->action))(tokens);
 }
 
-const Command* ScriptRunner::find(std::string_view command) const {
+ScriptRunner::ScriptRunner(std::ostream& output, Controller& controller,
+                           const ScriptOptions& options)
+    : output_(output), controller_(controller), options_(options) {
     for (const Command& entry : Commands) {
         if (entry.needsClock && !options_.wait) {
             continue;
         }
-        if (equalsIgnoringCase(command, entry.word) ||
-            (!entry.alias.empty() && equalsIgnoringCase(command, entry.alias))) {
-            return &entry;
+        for (std::string_view name : {entry.word, entry.alias}) {
+            // Every word and alias starts with a lower-case letter.
+            if (!name.empty() && name.front() >= 'a' && name.front() <= 'z') {
+                byInitial_[static_cast<std::size_t>(name.front() - 'a')].emplace_back(name, &entry);
+            }
+        }
+    }
+}
+
+const Command* ScriptRunner::find(std::string_view command) const {
+    char buffer[24];  // longer than any command word
+    const std::string_view word = lowerInto(command, buffer);
+    if (word.empty() || word.front() < 'a' || word.front() > 'z') {
+        return nullptr;
+    }
+    for (const auto& [name, entry] : byInitial_[static_cast<std::size_t>(word.front() - 'a')]) {
+        if (word == name) {
+            return entry;
         }
     }
     return nullptr;

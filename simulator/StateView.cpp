@@ -100,8 +100,10 @@ constexpr Field Fields[] = {
 }  // namespace
 
 std::string fieldValue(const Controller& controller, std::string_view rawField, bool& knownField) {
+    char buffer[16];  // longer than any field name
+    const std::string_view name = lowerInto(rawField, buffer);
     for (const Field& field : Fields) {
-        if (equalsIgnoringCase(rawField, field.name)) {
+        if (!name.empty() && name == field.name) {
             knownField = true;
             return field.text(controller.snapshot());
         }

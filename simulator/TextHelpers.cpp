@@ -26,8 +26,7 @@ constexpr std::array<bool, 256> BlankTable = [] {
 bool isBlank(char ch) { return BlankTable[static_cast<unsigned char>(ch)]; }
 
 bool contains(const std::array<std::string_view, 7>& words, std::string_view value) {
-    return std::any_of(words.begin(), words.end(),
-                       [value](std::string_view word) { return equalsIgnoringCase(value, word); });
+    return std::find(words.begin(), words.end(), value) != words.end();
 }
 
 }  // namespace
@@ -38,7 +37,11 @@ std::string toLower(std::string value) {
 }
 
 bool parseBoolToken(std::string_view token, bool& out) {
-    const std::string_view value = token;  // compared without regard to ASCII letter case
+    char buffer[8];  // as long as the longest word
+    const std::string_view value = lowerInto(token, buffer);
+    if (value.empty() && !token.empty()) {
+        return false;  // longer than every word
+    }
     if (contains(TrueWords, value)) {
         out = true;
         return true;
@@ -101,19 +104,20 @@ bool parseDurationToken(std::string_view token, std::chrono::milliseconds& out) 
 
 void splitViews(std::string_view line, std::vector<std::string_view>& tokens) {
     tokens.clear();
-    const std::size_t size = line.size();
-    std::size_t pos = 0;
-    while (pos < size) {
-        while (pos < size && isBlank(line[pos])) {
+    const char* pos = line.data();
+    const char* const end = pos + line.size();
+    for (;;) {
+        while (pos != end && isBlank(*pos)) {
             ++pos;
         }
-        const std::size_t start = pos;
-        while (pos < size && !isBlank(line[pos])) {
+        if (pos == end) {
+            return;
+        }
+        const char* const start = pos;
+        while (pos != end && !isBlank(*pos)) {
             ++pos;
         }
-        if (pos > start) {
-            tokens.push_back(line.substr(start, pos - start));
-        }
+        tokens.emplace_back(start, static_cast<std::size_t>(pos - start));
     }
 }
 

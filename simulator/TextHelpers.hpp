@@ -20,6 +20,19 @@ constexpr char lowerAscii(char ch) {
     return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
 }
 
+// `text` lowered as toLower does, into `buffer`, for comparing with lower-case words without
+// building a string. A text longer than the buffer gives an empty view.
+template <std::size_t N>
+constexpr std::string_view lowerInto(std::string_view text, char (&buffer)[N]) {
+    if (text.size() > N) {
+        return {};
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        buffer[i] = lowerAscii(text[i]);
+    }
+    return {buffer, text.size()};
+}
+
 // Whether `a` and `b` are equal once every ASCII letter is lowered (toLower's rule).
 constexpr bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
