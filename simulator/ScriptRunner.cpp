@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <memory>
 #include <streambuf>
 #include <string>
 #include <system_error>
@@ -59,13 +60,14 @@ private:
 // std::getline. A line is handed out without its line feed; the last line needs none.
 class LineReader {
 public:
-    explicit LineReader(std::streambuf* source) : source_(source), block_(BlockSize) {}
+    explicit LineReader(std::streambuf* source)
+        : source_(source), block_(std::make_unique_for_overwrite<char[]>(BlockSize)) {}
 
     // The next line, or false at the end of the input or at a read error (see failed()).
     bool next(std::string_view& line) {
         for (;;) {
-            const char* const begin = block_.data() + pos_;
-            const char* const end = block_.data() + size_;
+            const char* const begin = block_.get() + pos_;
+            const char* const end = block_.get() + size_;
             if (const auto* feed = static_cast<const char*>(
                     std::memchr(begin, '\n', static_cast<std::size_t>(end - begin)))) {
                 pos_ += static_cast<std::size_t>(feed - begin) + 1;
@@ -113,9 +115,8 @@ private:
                 available = source_->in_avail();
             }
             if (available > 0) {
-                got = source_->sgetn(
-                    block_.data(),
-                    std::min(available, static_cast<std::streamsize>(block_.size())));
+                got = source_->sgetn(block_.get(),
+                                     std::min(available, static_cast<std::streamsize>(BlockSize)));
             }
         } catch (...) {
             failed_ = true;
@@ -131,7 +132,7 @@ private:
     }
 
     std::streambuf* source_;
-    std::vector<char> block_;
+    std::unique_ptr<char[]> block_;  // not cleared: only what was read is looked at
     std::size_t pos_ = 0;
     std::size_t size_ = 0;
     std::string carry_;  // the start of a line that runs past the block
@@ -198,9 +199,11 @@ private:
     std::ostream& output_;
     Controller& controller_;
     const ScriptOptions& options_;
-    // The words and aliases of the commands this run knows, by their first letter: a lookup
-    // compares a handful of words, not the whole table.
-    std::array<std::vector<std::pair<std::string_view, const Command*>>, 26> byInitial_;
+    // The words and aliases of the commands a run knows, by their first letter: a lookup
+    // compares a handful of words, not the whole table. One index with "wait", one without.
+    using CommandIndex = std::array<std::vector<std::pair<std::string_view, const Command*>>, 26>;
+    static const CommandIndex& commandIndex(bool withClock);
+    const CommandIndex& byInitial_;
     std::string pending_;  // output not yet written to output_
     Tokens tokens_;        // views into the current line; the storage is reused from line to line
     StateLineCache stateLine_;
@@ -320,18 +323,30 @@ bool ScriptRunner::runLine(std::string_view line) {
 
 ScriptRunner::ScriptRunner(std::ostream& output, Controller& controller,
                            const ScriptOptions& options)
-    : output_(output), controller_(controller), options_(options) {
-    for (const Command& entry : Commands) {
-        if (entry.needsClock && !options_.wait) {
-            continue;
-        }
-        for (std::string_view name : {entry.word, entry.alias}) {
-            // Every word and alias starts with a lower-case letter.
-            if (!name.empty() && name.front() >= 'a' && name.front() <= 'z') {
-                byInitial_[static_cast<std::size_t>(name.front() - 'a')].emplace_back(name, &entry);
+    : output_(output),
+      controller_(controller),
+      options_(options),
+      byInitial_(commandIndex(static_cast<bool>(options.wait))) {}
+
+const ScriptRunner::CommandIndex& ScriptRunner::commandIndex(bool withClock) {
+    const auto build = [](bool clock) {
+        CommandIndex index;
+        for (const Command& entry : Commands) {
+            if (entry.needsClock && !clock) {
+                continue;
+            }
+            for (std::string_view name : {entry.word, entry.alias}) {
+                // Every word and alias starts with a lower-case letter.
+                if (!name.empty() && name.front() >= 'a' && name.front() <= 'z') {
+                    index[static_cast<std::size_t>(name.front() - 'a')].emplace_back(name, &entry);
+                }
             }
         }
-    }
+        return index;
+    };
+    static const CommandIndex plain = build(false);
+    static const CommandIndex clocked = build(true);
+    return withClock ? clocked : plain;
 }
 
 const Command* ScriptRunner::find(std::string_view command) const {
@@ -500,10 +515,10 @@ int runScript(std::istream& input, std::ostream& output, std::string_view script
 }
 
 int runScriptFile(const char* path, std::ostream& output, std::ostream& error) {
-    std::vector<char> readBuffer(std::size_t{64} * 1024);
+    constexpr std::size_t ReadBufferSize = std::size_t{64} * 1024;
+    const auto readBuffer = std::make_unique_for_overwrite<char[]>(ReadBufferSize);
     std::ifstream scriptFile;
-    scriptFile.rdbuf()->pubsetbuf(readBuffer.data(),
-                                  static_cast<std::streamsize>(readBuffer.size()));
+    scriptFile.rdbuf()->pubsetbuf(readBuffer.get(), static_cast<std::streamsize>(ReadBufferSize));
     scriptFile.open(path);
     std::error_code ec;
     // A directory opens on some systems but holds no script: it must not pass as empty.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -69,10 +70,10 @@ std::optional<std::string> readFile(const std::string& path, std::string& error)
         return std::nullopt;
     }
     std::string text;
-    std::vector<char> block(std::size_t{64} * 1024);
-    while (file.read(block.data(), static_cast<std::streamsize>(block.size())) ||
-           file.gcount() > 0) {
-        text.append(block.data(), static_cast<std::size_t>(file.gcount()));
+    constexpr std::size_t BlockSize = std::size_t{16} * 1024;
+    const auto block = std::make_unique_for_overwrite<char[]>(BlockSize);
+    while (file.read(block.get(), static_cast<std::streamsize>(BlockSize)) || file.gcount() > 0) {
+        text.append(block.get(), static_cast<std::size_t>(file.gcount()));
     }
     if (file.bad()) {
         error = "read error";
