@@ -1,5 +1,6 @@
 #include "Menu.hpp"
 
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -29,17 +30,7 @@ void printMenuStatus(const Controller& controller, std::ostream& out) {
     out << Rule << '\n';
 }
 
-void printMenu(const Controller& controller, std::ostream& out) {
-    out << "1. Power " << (controller.isPowerOn() ? "Off" : "On") << '\n';
-    out << "2. " << (controller.isCleanerCleaning() ? "Stop" : "Start") << " Cleaning\n";
-    out << "3. Dust Detected\n"
-           "4. Low Battery\n"
-           "5. Charge Battery\n"
-           "6. Obstacle Detected\n"
-           "0. Exit\n";
-}
-
-void handlePower(Controller& controller, std::ostream& out) {
+void handlePower(Controller& controller, std::istream& /*in*/, std::ostream& out) {
     const bool wasPowerOn = controller.isPowerOn();
     controller.powerButtonPressed();
     if (!wasPowerOn) {
@@ -49,7 +40,7 @@ void handlePower(Controller& controller, std::ostream& out) {
     }
 }
 
-void handleStart(Controller& controller, std::ostream& out) {
+void handleStart(Controller& controller, std::istream& /*in*/, std::ostream& out) {
     if (!controller.isPowerOn()) {
         out << "[System] Cannot start: Power is off\n";
         return;
@@ -72,7 +63,7 @@ void handleStart(Controller& controller, std::ostream& out) {
     }
 }
 
-void handleDust(Controller& controller, std::ostream& out) {
+void handleDust(Controller& controller, std::istream& /*in*/, std::ostream& out) {
     if (!controller.isPowerOn()) {
         out << "[Dust] No effect: Power is off\n";
         return;
@@ -90,7 +81,7 @@ void handleDust(Controller& controller, std::ostream& out) {
     }
 }
 
-void handleLowBattery(Controller& controller, std::ostream& out) {
+void handleLowBattery(Controller& controller, std::istream& /*in*/, std::ostream& out) {
     if (!controller.isPowerOn()) {
         out << "[Battery] No effect: Power is off\n";
         return;
@@ -107,7 +98,7 @@ void handleLowBattery(Controller& controller, std::ostream& out) {
     }
 }
 
-void handleCharge(Controller& controller, std::ostream& out) {
+void handleCharge(Controller& controller, std::istream& /*in*/, std::ostream& out) {
     const int prevLevel = controller.batteryLevel();
     controller.chargeBattery();
     const int level = controller.batteryLevel();
@@ -152,6 +143,33 @@ void handleObstacle(Controller& controller, std::istream& in, std::ostream& out)
         << ", Forward: " << (controller.isMotorForward() ? "true" : "false") << '\n';
 }
 
+// The menu's choices 1 to 6, in order: the table both prints the listing and dispatches.
+struct Choice {
+    std::string (*label)(const Controller& controller);  // what the choice would do now
+    void (*handle)(Controller& controller, std::istream& in, std::ostream& out);
+};
+
+const Choice Choices[] = {
+    {[](const Controller& c) { return std::string("Power ") + (c.isPowerOn() ? "Off" : "On"); },
+     handlePower},
+    {[](const Controller& c) {
+         return std::string(c.isCleanerCleaning() ? "Stop" : "Start") + " Cleaning";
+     },
+     handleStart},
+    {[](const Controller&) { return std::string("Dust Detected"); }, handleDust},
+    {[](const Controller&) { return std::string("Low Battery"); }, handleLowBattery},
+    {[](const Controller&) { return std::string("Charge Battery"); }, handleCharge},
+    {[](const Controller&) { return std::string("Obstacle Detected"); }, handleObstacle},
+};
+constexpr int ChoiceCount = static_cast<int>(std::size(Choices));
+
+void printMenu(const Controller& controller, std::ostream& out) {
+    for (int i = 0; i < ChoiceCount; ++i) {
+        out << i + 1 << ". " << Choices[i].label(controller) << '\n';
+    }
+    out << "0. Exit\n";
+}
+
 }  // namespace
 
 void runInteractiveMenu(Controller& controller, std::istream& input, std::ostream& output) {
@@ -167,31 +185,14 @@ void runInteractiveMenu(Controller& controller, std::istream& input, std::ostrea
             return;  // end of input, or not a number: leave without another word
         }
         output << '\n';
-        switch (choice) {
-            case 0:
-                output.flush();
-                return;
-            case 1:
-                handlePower(controller, output);
-                break;
-            case 2:
-                handleStart(controller, output);
-                break;
-            case 3:
-                handleDust(controller, output);
-                break;
-            case 4:
-                handleLowBattery(controller, output);
-                break;
-            case 5:
-                handleCharge(controller, output);
-                break;
-            case 6:
-                handleObstacle(controller, input, output);
-                break;
-            default:
-                output << "[Error] Please enter 0-6.\n";
-                break;
+        if (choice == 0) {
+            output.flush();
+            return;
+        }
+        if (choice >= 1 && choice <= ChoiceCount) {
+            Choices[choice - 1].handle(controller, input, output);
+        } else {
+            output << "[Error] Please enter 0-6.\n";
         }
     }
 }
