@@ -24,8 +24,8 @@ void moveByDirection(Direction direction, MotorDriver& motorDriver) {
     }
 }
 
-// The start button while cleaning or in low battery: stop the motor, then the suction, and
-// go to `nextMode`.
+// Stop the motor, then the suction, and go to `nextMode`: the start button while cleaning
+// or in low battery, and low battery from any mode.
 OperatingMode& stopMotorAndSuction(CleanerDriver& cleanerDriver, MotorDriver& motorDriver,
                                    OperatingMode& nextMode) {
     motorDriver.stopMoving();
