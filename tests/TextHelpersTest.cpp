@@ -99,7 +99,7 @@ TEST(TextHelpersTest, IntTokenAcceptsWholeDecimalIntsOnly) {
 // The runner's form: views into the line, storage reused from call to call.
 std::vector<std::string> splitAsRunnerDoes(std::string_view line) {
     static std::vector<std::string_view> tokens;  // reused, as the runner reuses its own
-    tokens.push_back("stale");                    // splitViews must clear what was there
+    tokens.emplace_back("stale");                 // splitViews must clear what was there
     splitViews(line, tokens);
     return {tokens.begin(), tokens.end()};
 }
