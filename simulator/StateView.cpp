@@ -54,9 +54,26 @@ void appendStatus(std::string& out, const Controller& controller) {
     appendSnapshot(out, controller.snapshot());
 }
 
+namespace {
+
+// Whether two snapshots print the same STATE line: the cheap fields first, and a mode name
+// (static text) by its address before its letters.
+bool sameLine(const Controller::Snapshot& a, const Controller::Snapshot& b) {
+    return a.powerOn == b.powerOn && a.charging == b.charging &&
+           a.batteryLevel == b.batteryLevel && a.hasCurrentMode == b.hasCurrentMode &&
+           a.dustSensorActive == b.dustSensorActive &&
+           a.obstacleSensorActive == b.obstacleSensorActive &&
+           a.cleanerCleaning == b.cleanerCleaning && a.motorMoving == b.motorMoving &&
+           a.motorForward == b.motorForward &&
+           (a.modeName.data() == b.modeName.data() || a.modeName == b.modeName) &&
+           a.cleanerMode == b.cleanerMode;
+}
+
+}  // namespace
+
 void StateLineCache::append(std::string& out, const Controller& controller) {
     Controller::Snapshot state = controller.snapshot();
-    if (!last_ || !(*last_ == state)) {
+    if (!last_ || !sameLine(*last_, state)) {
         line_.clear();
         appendSnapshot(line_, state);
         last_ = std::move(state);
