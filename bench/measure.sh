@@ -16,15 +16,8 @@ sim="$build/zelk_simulator"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-# Wall time of one command in microseconds; its output goes where the caller redirects it.
-micros() {
-    local start end
-    start=$(date +%s%N)
-    "$@"
-    end=$(date +%s%N)
-    echo $(((end - start) / 1000)) >&3
-}
+# shellcheck source=bench/timing.sh
+. "$here/timing.sh"
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 

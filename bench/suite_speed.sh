@@ -16,14 +16,9 @@ sim="$build/zelk_simulator"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-micros() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || true
-    end=$(date +%s%N)
-    echo $(((end - start) / 1000))
-}
+# shellcheck source=bench/timing.sh
+. "$here/timing.sh"
+
 loop() {
     for script in "$work"/suite/*.zelk; do
         "$sim" "$script" >/dev/null
@@ -37,9 +32,9 @@ done
 echo "machine: $(nproc) cores; 1,000 twenty-line scripts; $runs runs each, medians"
 for run in $(seq "$runs"); do
     echo "  run $run of $runs" >&2
-    micros "$suite" "$work/suite" >>"$work/suite.us"
-    micros "$suite" --coverage "$work/suite" >>"$work/coverage.us"
-    micros loop >>"$work/loop.us"
+    micros "$suite" "$work/suite" >/dev/null 3>>"$work/suite.us"
+    micros "$suite" --coverage "$work/suite" >/dev/null 3>>"$work/coverage.us"
+    micros loop >/dev/null 3>>"$work/loop.us"
 done
 s=$(median <"$work/suite.us")
 c=$(median <"$work/coverage.us")

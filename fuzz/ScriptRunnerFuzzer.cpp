@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "RunVerdict.hpp"
 #include "ScriptRunner.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -15,11 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ostringstream output;
     const int status = zelk::sim::runScript(input, output, "fuzz.zelk");
 
-    const std::string text = output.str();
-    const std::string_view ending = status == 0 ? "\nRESULT PASS\n" : "\nRESULT FAIL\n";
-    if ((status != 0 && status != 1) || text.size() < ending.size() ||
-        text.compare(text.size() - ending.size(), ending.size(), ending) != 0) {
-        std::abort();
-    }
+    requireOneVerdict(output.str(), status);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "Coverage.hpp"
+#include "RunVerdict.hpp"
 #include "ScriptRunner.hpp"
 #include <zelk/Controller.hpp>
 
@@ -31,11 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     const int status = zelk::sim::runScriptOn(input, output, "fuzz.zelk", controller, options);
 
-    const std::string text = output.str();
-    const std::string_view ending = status == 0 ? "\nRESULT PASS\n" : "\nRESULT FAIL\n";
-    if ((status != 0 && status != 1) || text.size() < ending.size() ||
-        text.compare(text.size() - ending.size(), ending.size(), ending) != 0) {
-        std::abort();
-    }
+    requireOneVerdict(output.str(), status);
     return 0;
 }

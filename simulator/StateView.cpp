@@ -59,9 +59,8 @@ namespace {
 // Whether two snapshots print the same STATE line: the cheap fields first, and a mode name
 // (static text) by its address before its letters.
 bool sameLine(const Controller::Snapshot& a, const Controller::Snapshot& b) {
-    return a.powerOn == b.powerOn && a.charging == b.charging &&
-           a.batteryLevel == b.batteryLevel && a.hasCurrentMode == b.hasCurrentMode &&
-           a.dustSensorActive == b.dustSensorActive &&
+    return a.powerOn == b.powerOn && a.charging == b.charging && a.batteryLevel == b.batteryLevel &&
+           a.hasCurrentMode == b.hasCurrentMode && a.dustSensorActive == b.dustSensorActive &&
            a.obstacleSensorActive == b.obstacleSensorActive &&
            a.cleanerCleaning == b.cleanerCleaning && a.motorMoving == b.motorMoving &&
            a.motorForward == b.motorForward &&
