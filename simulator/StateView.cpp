@@ -71,13 +71,22 @@ bool sameLine(const Controller::Snapshot& a, const Controller::Snapshot& b) {
 }  // namespace
 
 void StateLineCache::append(std::string& out, const Controller& controller) {
-    Controller::Snapshot state = controller.snapshot();
-    if (!last_ || !sameLine(*last_, state)) {
-        line_.clear();
-        appendSnapshot(line_, state);
-        last_ = std::move(state);
+    const Controller::Snapshot state = controller.snapshot();
+    for (const std::optional<Entry>& entry : entries_) {
+        if (entry && sameLine(entry->state, state)) {
+            out += entry->line;
+            return;
+        }
     }
-    out += line_;
+    std::optional<Entry>& slot = entries_[next_];
+    next_ = (next_ + 1) % Size;
+    if (!slot) {
+        slot.emplace();
+    }
+    slot->state = state;
+    slot->line.clear();
+    appendSnapshot(slot->line, state);
+    out += slot->line;
 }
 
 void printStatus(std::ostream& out, const Controller& controller) {

@@ -5,6 +5,8 @@
 // afresh, through one snapshot taken under the controller's lock: a STATE line or a field
 // shows a single moment, never half of a boost expiry.
 
+#include <array>
+#include <cstddef>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -21,15 +23,21 @@ std::string directionText(Direction direction);
 // Appends one STATE line, line feed included, to `out`.
 void appendStatus(std::string& out, const Controller& controller);
 
-// Appends STATE lines like appendStatus, formatting a line only when the state differs
-// from the one last formatted (most script lines leave it as it was).
+// Appends STATE lines like appendStatus, formatting a line only for a state it has not
+// formatted lately: it keeps the lines of the last few states (a script tends to move
+// between a handful of them).
 class StateLineCache {
 public:
     void append(std::string& out, const Controller& controller);
 
 private:
-    std::optional<Controller::Snapshot> last_;
-    std::string line_;
+    struct Entry {
+        Controller::Snapshot state;
+        std::string line;
+    };
+    static constexpr std::size_t Size = 8;
+    std::array<std::optional<Entry>, Size> entries_;
+    std::size_t next_ = 0;  // the entry to replace next (the oldest)
 };
 
 // Writes one STATE line, line feed included.

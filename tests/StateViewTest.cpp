@@ -1,3 +1,4 @@
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -108,6 +109,43 @@ TEST(StateViewTest, DirectionTexts) {
     EXPECT_EQ(directionText(Direction::RIGHT), "RIGHT");
     EXPECT_EQ(directionText(Direction::BACK), "BACK");
     EXPECT_EQ(directionText(static_cast<Direction>(7)), "UNKNOWN");
+}
+
+// The cache must give, at every step, the line appendStatus formats afresh: through states
+// it revisits, more distinct states than it keeps, and changes that touch one field only.
+TEST(StateLineCacheTest, EveryLineIsTheFreshlyFormattedOne) {
+    Controller c{manualClock};
+    StateLineCache cache;
+    const bool blocked[3] = {true, false, false};
+    const std::function<void()> steps[] = {
+        [&] {},
+        [&] { c.powerButtonPressed(); },
+        [&] { c.startButtonPressed(); },
+        [&] { c.dustDetected(); },
+        [&] { c.timerExpiredNow(); },  // only the mode and the suction change
+        [&] { c.dustDetected(); },     // back to a state seen before
+        [&] { c.obstacleDetected(blocked); },
+        [&] { c.lowBatteryDetected(); },
+        [&] { c.setBatteryLevel(5); },
+        [&] { c.chargeBattery(); },
+        [&] { c.chargingTick(); },
+        [&] { c.chargingTick(); },
+        [&] { c.chargingTick(); },
+        [&] { c.setBatteryLevel(100); },
+        [&] { c.startButtonPressed(); },
+        [&] { c.powerButtonPressed(); },  // off again: the first state but one
+        [&] { c.powerButtonPressed(); },
+    };
+    int step = 0;
+    for (const auto& apply : steps) {
+        apply();
+        std::string cached;
+        std::string fresh;
+        cache.append(cached, c);
+        appendStatus(fresh, c);
+        EXPECT_EQ(cached, fresh) << "step " << step;
+        ++step;
+    }
 }
 
 }  // namespace

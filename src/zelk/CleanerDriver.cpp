@@ -1,5 +1,7 @@
 #include "zelk/CleanerDriver.hpp"
 
+#include <string_view>
+
 namespace zelk {
 
 CleanerDriver::CleanerDriver() : mode("off") {}
@@ -12,7 +14,8 @@ void CleanerDriver::stopCleaning() { mode = "off"; }
 
 void CleanerDriver::decideSetting(bool boost) { mode = boost ? "boost" : "normal"; }
 
-bool CleanerDriver::isCleaning() const { return mode != "off"; }
+// A view of the literal, so that the comparison knows its length without counting it.
+bool CleanerDriver::isCleaning() const { return mode != std::string_view("off"); }
 
 const std::string& CleanerDriver::currentMode() const { return mode; }
 
