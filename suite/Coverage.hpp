@@ -66,7 +66,7 @@ private:
 };
 
 // Every (state, event) pair reachable from a new controller, with every outcome seen for
-// it, found by driving real controllers through every event (and a set of battery levels
+// it, found by driving real controllers through every event (battery set-up to empty
 // and all obstacle flags) from every state they reach.
 struct ReachableMachine {
     std::array<std::array<bool, EventCount>, StateCount> reachable{};
