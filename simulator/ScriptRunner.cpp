@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <streambuf>
 #include <string>
 #include <system_error>
@@ -21,7 +23,7 @@
 namespace zelk::sim {
 namespace {
 
-using Tokens = std::vector<std::string_view>;
+using Tokens = TokenList;
 
 // The decimal text of a number, without allocating.
 class NumberText {
@@ -141,12 +143,68 @@ private:
     bool done_ = false;
 };
 
-// Appends every part to `out`, with no temporary strings in between.
-void appendAll(std::string& out, std::initializer_list<std::string_view> parts) {
-    for (std::string_view part : parts) {
-        out += part;
+// The transcript on its way out: collected in one block and written out in large pieces, a
+// handful of system calls per megabyte. Each script line first reserves room for all it can
+// write; the appends after that check nothing, and those of literal text copy a fixed
+// number of bytes.
+class Transcript {
+public:
+    explicit Transcript(std::ostream& output)
+        : output_(output),
+          capacity_(FlushThreshold + LineRoom),
+          block_(std::make_unique_for_overwrite<char[]>(capacity_)),
+          end_(block_.get()) {}
+
+    // Makes room for `size` more bytes.
+    void reserve(std::size_t size) {
+        if (capacity_ - used() < size) {
+            makeRoom(size);
+        }
     }
-}
+    void put(std::string_view text) {
+        assert(capacity_ - used() >= text.size());
+        if (!text.empty()) {
+            std::memcpy(end_, text.data(), text.size());
+            end_ += text.size();
+        }
+    }
+    void put(char ch) {
+        assert(used() < capacity_);
+        *end_++ = ch;
+    }
+    // Writes out what is collected once it fills the block.
+    void flushIfFull() {
+        if (used() >= FlushThreshold) {
+            flush();
+        }
+    }
+    void flush() {
+        output_.write(block_.get(), static_cast<std::streamsize>(used()));
+        end_ = block_.get();
+    }
+
+    // Room that any one script line may use besides two copies of its own text and line
+    // number: its fixed words, a STATE line, an expect field's value.
+    static constexpr std::size_t LineRoom = 1024;
+
+private:
+    static constexpr std::size_t FlushThreshold = std::size_t{64} * 1024;
+
+    std::size_t used() const { return static_cast<std::size_t>(end_ - block_.get()); }
+    void makeRoom(std::size_t size) {
+        flush();
+        if (capacity_ < size) {
+            capacity_ = size;
+            block_ = std::make_unique_for_overwrite<char[]>(capacity_);
+            end_ = block_.get();
+        }
+    }
+
+    std::ostream& output_;
+    std::size_t capacity_;
+    std::unique_ptr<char[]> block_;
+    char* end_;
+};
 
 class ScriptRunner;
 
@@ -186,7 +244,6 @@ private:
     bool expect(const Tokens& tokens);
 
     static const Command Commands[];
-    static constexpr std::size_t FlushThreshold = std::size_t{64} * 1024;
 
     bool runLine(std::string_view line);
     // The entry whose word or alias is `command` in any letter case, or null.
@@ -194,7 +251,6 @@ private:
     // "OK " and `parts` on one line, then the STATE line.
     void ok(std::initializer_list<std::string_view> parts);
     void error(std::string_view message, std::string_view argument = {});
-    void flush();
 
     std::ostream& output_;
     Controller& controller_;
@@ -204,8 +260,8 @@ private:
     using CommandIndex = std::array<std::vector<std::pair<std::string_view, const Command*>>, 26>;
     static const CommandIndex& commandIndex(bool withClock);
     const CommandIndex& byInitial_;
-    std::string pending_;  // output not yet written to output_
-    Tokens tokens_;        // views into the current line; the storage is reused from line to line
+    Transcript transcript_;
+    Tokens tokens_;  // views into the current line
     StateLineCache stateLine_;
     LineCounter lineNo_;
     bool failed_ = false;
@@ -272,12 +328,9 @@ bool ScriptRunner::run(std::istream& input) {
     std::string_view line;
     while (reader.next(line)) {
         const bool keepReading = runLine(line);
-        // Output goes out in large blocks: a handful of system calls per megabyte.
-        if (pending_.size() >= FlushThreshold) {
-            flush();
-        }
+        transcript_.flushIfFull();
         if (!keepReading) {
-            flush();
+            transcript_.flush();
             return failed_;
         }
     }
@@ -285,9 +338,10 @@ bool ScriptRunner::run(std::istream& input) {
         // A read error is not the end of the script: the run cannot be judged a pass.
         input.setstate(std::ios::badbit);
         lineNo_.next();
+        transcript_.reserve(Transcript::LineRoom + lineNo_.text().size());
         error(" cannot read script file");
     }
-    flush();
+    transcript_.flush();
     return failed_;
 }
 
@@ -297,16 +351,19 @@ bool ScriptRunner::runLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r') {
         line.remove_suffix(1);
     }
-    splitViews(stripCommentView(line), tokens_);
+    splitInto(stripCommentView(line), tokens_);
     const Tokens& tokens = tokens_;
     if (tokens.empty()) {
         return true;
     }
-    pending_ += "COMMAND line=";
-    pending_ += lineNo_.text();
-    pending_ += " input=\"";
-    pending_ += line;
-    pending_ += "\"\n";
+    // Everything this line writes: the echo, the argument or field and value of an error
+    // (parts of the line, so one more copy of it at most), and the line number twice.
+    transcript_.reserve(2 * (line.size() + lineNo_.text().size()) + Transcript::LineRoom);
+    transcript_.put("COMMAND line=");
+    transcript_.put(lineNo_.text());
+    transcript_.put(" input=\"");
+    transcript_.put(line);
+    transcript_.put("\"\n");
 
     const Command* entry = find(tokens[0]);
     if (entry == nullptr) {
@@ -326,6 +383,7 @@ ScriptRunner::ScriptRunner(std::ostream& output, Controller& controller,
     : output_(output),
       controller_(controller),
       options_(options),
+      transcript_(output),
       byInitial_(commandIndex(static_cast<bool>(options.wait))) {}
 
 const ScriptRunner::CommandIndex& ScriptRunner::commandIndex(bool withClock) {
@@ -364,28 +422,25 @@ const Command* ScriptRunner::find(std::string_view command) const {
 }
 
 void ScriptRunner::ok(std::initializer_list<std::string_view> parts) {
-    pending_ += "OK ";
-    appendAll(pending_, parts);
-    pending_ += '\n';
-    stateLine_.append(pending_, controller_);
+    transcript_.put("OK ");
+    for (const std::string_view part : parts) {
+        transcript_.put(part);
+    }
+    transcript_.put('\n');
+    transcript_.put(stateLine_.line(controller_));
 }
 
 void ScriptRunner::error(std::string_view message, std::string_view argument) {
-    pending_ += "ERROR line=";
-    pending_ += lineNo_.text();
-    pending_ += message;
-    pending_ += argument;
-    pending_ += '\n';
+    transcript_.put("ERROR line=");
+    transcript_.put(lineNo_.text());
+    transcript_.put(message);
+    transcript_.put(argument);
+    transcript_.put('\n');
     failed_ = true;
 }
 
-void ScriptRunner::flush() {
-    output_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
-    pending_.clear();
-}
-
 bool ScriptRunner::help(const Tokens& /*tokens*/) {
-    flush();
+    transcript_.flush();
     printHelp(output_);
     return true;
 }
@@ -393,7 +448,7 @@ bool ScriptRunner::help(const Tokens& /*tokens*/) {
 bool ScriptRunner::exit(const Tokens& /*tokens*/) { return false; }
 
 bool ScriptRunner::status(const Tokens& /*tokens*/) {
-    stateLine_.append(pending_, controller_);
+    transcript_.put(stateLine_.line(controller_));
     return true;
 }
 
@@ -474,21 +529,32 @@ bool ScriptRunner::expect(const Tokens& tokens) {
         error(" expect command requires field and value");
         return true;
     }
-    bool knownField = false;
-    const std::string actual = fieldValue(controller_, tokens[1], knownField);
-    if (!knownField) {
+    NumberBuffer digits;
+    const std::optional<std::string_view> actual = fieldText(controller_, tokens[1], digits);
+    if (!actual) {
         error(" unknown expect field: ", tokens[1]);
         return true;
     }
     if (options_.expected) {
         options_.expected(tokens[1]);
     }
-    if (valueMatches(actual, tokens[2])) {
-        appendAll(pending_, {"EXPECT_OK ", tokens[1], "=", actual, "\n"});
+    if (valueMatches(*actual, tokens[2])) {
+        transcript_.put("EXPECT_OK ");
+        transcript_.put(tokens[1]);
+        transcript_.put('=');
+        transcript_.put(*actual);
+        transcript_.put('\n');
         return true;
     }
-    appendAll(pending_, {"EXPECT_FAIL line=", lineNo_.text(), " field=", tokens[1],
-                         " expected=", tokens[2], " actual=", actual, "\n"});
+    transcript_.put("EXPECT_FAIL line=");
+    transcript_.put(lineNo_.text());
+    transcript_.put(" field=");
+    transcript_.put(tokens[1]);
+    transcript_.put(" expected=");
+    transcript_.put(tokens[2]);
+    transcript_.put(" actual=");
+    transcript_.put(*actual);
+    transcript_.put('\n');
     failed_ = true;
     return true;
 }

@@ -1,11 +1,14 @@
 #include "StateView.hpp"
 
+#include <charconv>
+#include <cstdint>
 #include <string_view>
 
 #include "TextHelpers.hpp"
 
 namespace zelk::sim {
-std::string directionText(Direction direction) {
+
+std::string_view directionWord(Direction direction) {
     switch (direction) {
         case Direction::FRONT:
             return "FRONT";
@@ -56,8 +59,8 @@ void appendStatus(std::string& out, const Controller& controller) {
 
 namespace {
 
-// Whether two snapshots print the same STATE line: the cheap fields first, and a mode name
-// (static text) by its address before its letters.
+// Whether two snapshots print the same STATE line: the cheap fields first, and the texts
+// (static text) by their addresses before their letters.
 bool sameLine(const Controller::Snapshot& a, const Controller::Snapshot& b) {
     return a.powerOn == b.powerOn && a.charging == b.charging && a.batteryLevel == b.batteryLevel &&
            a.hasCurrentMode == b.hasCurrentMode && a.dustSensorActive == b.dustSensorActive &&
@@ -65,28 +68,35 @@ bool sameLine(const Controller::Snapshot& a, const Controller::Snapshot& b) {
            a.cleanerCleaning == b.cleanerCleaning && a.motorMoving == b.motorMoving &&
            a.motorForward == b.motorForward &&
            (a.modeName.data() == b.modeName.data() || a.modeName == b.modeName) &&
-           a.cleanerMode == b.cleanerMode;
+           (a.cleanerMode.data() == b.cleanerMode.data() || a.cleanerMode == b.cleanerMode);
+}
+
+// Spreads the fields a STATE line shows over the cache's slots. Equal lines need not share
+// a slot; a slot's line is used only after sameLine.
+std::size_t slotOf(const Controller::Snapshot& state, std::size_t slots) {
+    std::uint64_t key = static_cast<std::uint32_t>(state.batteryLevel);
+    key = key << 8 | static_cast<std::uint64_t>(state.modeKind);
+    key = key << 8 | (state.cleanerMode.size() & 0xff);
+    for (const bool flag : {state.powerOn, state.charging, state.hasCurrentMode,
+                            state.dustSensorActive, state.obstacleSensorActive,
+                            state.cleanerCleaning, state.motorMoving, state.motorForward}) {
+        key = key << 1 | static_cast<std::uint64_t>(flag);
+    }
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15U) >> 32) % slots;
 }
 
 }  // namespace
 
-void StateLineCache::append(std::string& out, const Controller& controller) {
+std::string_view StateLineCache::line(const Controller& controller) {
     const Controller::Snapshot state = controller.snapshot();
-    for (const std::optional<Entry>& entry : entries_) {
-        if (entry && sameLine(entry->state, state)) {
-            out += entry->line;
-            return;
-        }
+    Entry& entry = entries_[slotOf(state, Size)];
+    if (!entry.used || !sameLine(entry.state, state)) {
+        entry.used = true;
+        entry.state = state;
+        entry.line.clear();
+        appendSnapshot(entry.line, state);
     }
-    std::optional<Entry>& slot = entries_[next_];
-    next_ = (next_ + 1) % Size;
-    if (!slot) {
-        slot.emplace();
-    }
-    slot->state = state;
-    slot->line.clear();
-    appendSnapshot(slot->line, state);
-    out += slot->line;
+    return entry.line;
 }
 
 void printStatus(std::ostream& out, const Controller& controller) {
@@ -97,44 +107,61 @@ void printStatus(std::ostream& out, const Controller& controller) {
 
 namespace {
 
-// The expect fields, by their lower-cased names, and how each renders the snapshot.
+// The expect fields, by their lower-cased names, and how each renders the snapshot: static
+// text, or digits written into the caller's buffer.
 struct Field {
     std::string_view name;
-    std::string (*text)(const Controller::Snapshot& state);
+    std::string_view (*text)(const Controller::Snapshot& state, NumberBuffer& digits);
 };
 
+std::string_view numberText(int value, NumberBuffer& digits) {
+    const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+    return {digits.data(), static_cast<std::size_t>(result.ptr - digits.data())};
+}
+
+using Snapshot = Controller::Snapshot;
+
 constexpr Field Fields[] = {
-    {"power", [](const Controller::Snapshot& s) { return onOff(s.powerOn); }},
-    {"charging", [](const Controller::Snapshot& s) { return onOff(s.charging); }},
-    {"battery", [](const Controller::Snapshot& s) { return std::to_string(s.batteryLevel); }},
-    {"hasmode", [](const Controller::Snapshot& s) { return boolText(s.hasCurrentMode); }},
-    {"modepresent", [](const Controller::Snapshot& s) { return boolText(s.hasCurrentMode); }},
-    {"mode", [](const Controller::Snapshot& s) { return std::string(s.modeName); }},
+    {"power", [](const Snapshot& s, NumberBuffer&) { return onOffWord(s.powerOn); }},
+    {"charging", [](const Snapshot& s, NumberBuffer&) { return onOffWord(s.charging); }},
+    {"battery", [](const Snapshot& s, NumberBuffer& d) { return numberText(s.batteryLevel, d); }},
+    {"hasmode", [](const Snapshot& s, NumberBuffer&) { return boolWord(s.hasCurrentMode); }},
+    {"modepresent", [](const Snapshot& s, NumberBuffer&) { return boolWord(s.hasCurrentMode); }},
+    {"mode", [](const Snapshot& s, NumberBuffer&) { return s.modeName; }},
     {"dustsensor",
-     [](const Controller::Snapshot& s) { return activeInactive(s.dustSensorActive); }},
+     [](const Snapshot& s, NumberBuffer&) { return activeInactiveWord(s.dustSensorActive); }},
     {"obstaclesensor",
-     [](const Controller::Snapshot& s) { return activeInactive(s.obstacleSensorActive); }},
-    {"cleaner", [](const Controller::Snapshot& s) { return onOff(s.cleanerCleaning); }},
-    {"cleanermode", [](const Controller::Snapshot& s) { return s.cleanerMode; }},
-    {"motor", [](const Controller::Snapshot& s) { return std::string(motorWord(s.motorMoving)); }},
-    {"motorforward", [](const Controller::Snapshot& s) { return boolText(s.motorForward); }},
+     [](const Snapshot& s, NumberBuffer&) { return activeInactiveWord(s.obstacleSensorActive); }},
+    {"cleaner", [](const Snapshot& s, NumberBuffer&) { return onOffWord(s.cleanerCleaning); }},
+    {"cleanermode", [](const Snapshot& s, NumberBuffer&) { return s.cleanerMode; }},
+    {"motor", [](const Snapshot& s, NumberBuffer&) { return motorWord(s.motorMoving); }},
+    {"motorforward", [](const Snapshot& s, NumberBuffer&) { return boolWord(s.motorForward); }},
     {"motordirection",
-     [](const Controller::Snapshot& s) { return directionText(s.motorDirection); }},
+     [](const Snapshot& s, NumberBuffer&) { return directionWord(s.motorDirection); }},
 };
 
 }  // namespace
 
-std::string fieldValue(const Controller& controller, std::string_view rawField, bool& knownField) {
+std::optional<std::string_view> fieldText(const Controller& controller, std::string_view rawField,
+                                          NumberBuffer& digits) {
     char buffer[16];  // longer than any field name
     const std::string_view name = lowerInto(rawField, buffer);
+    if (name.empty()) {
+        return std::nullopt;
+    }
     for (const Field& field : Fields) {
-        if (!name.empty() && name == field.name) {
-            knownField = true;
-            return field.text(controller.snapshot());
+        if (name == field.name) {
+            return field.text(controller.snapshot(), digits);
         }
     }
-    knownField = false;
-    return {};
+    return std::nullopt;
+}
+
+std::string fieldValue(const Controller& controller, std::string_view rawField, bool& knownField) {
+    NumberBuffer digits;
+    const std::optional<std::string_view> text = fieldText(controller, rawField, digits);
+    knownField = text.has_value();
+    return std::string(text.value_or(std::string_view()));
 }
 
 bool valueMatches(std::string_view actual, std::string_view expected) {

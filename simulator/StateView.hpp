@@ -17,34 +17,46 @@
 
 namespace zelk::sim {
 
-// "FRONT", "LEFT", "RIGHT", "BACK", or "UNKNOWN" for any other value.
-std::string directionText(Direction direction);
+// "FRONT", "LEFT", "RIGHT", "BACK", or "UNKNOWN" for any other value, as static text.
+std::string_view directionWord(Direction direction);
+// The same as a string.
+inline std::string directionText(Direction direction) {
+    return std::string(directionWord(direction));
+}
 
 // Appends one STATE line, line feed included, to `out`.
 void appendStatus(std::string& out, const Controller& controller);
 
-// Appends STATE lines like appendStatus, formatting a line only for a state it has not
-// formatted lately: it keeps the lines of the last few states (a script tends to move
-// between a handful of them).
+// The STATE line of a controller's state now, as appendStatus formats it, formatted only for
+// a state not seen lately: it keeps the lines of recent states (a script tends to move
+// between a handful of them), each in a slot chosen by the state.
 class StateLineCache {
 public:
-    void append(std::string& out, const Controller& controller);
+    // The line, line feed included, valid until the next call.
+    std::string_view line(const Controller& controller);
 
 private:
     struct Entry {
-        Controller::Snapshot state;
+        bool used = false;
+        Controller::Snapshot state{};
         std::string line;
     };
-    static constexpr std::size_t Size = 8;
-    std::array<std::optional<Entry>, Size> entries_;
-    std::size_t next_ = 0;  // the entry to replace next (the oldest)
+    static constexpr std::size_t Size = 64;
+    std::array<Entry, Size> entries_{};
 };
 
 // Writes one STATE line, line feed included.
 void printStatus(std::ostream& out, const Controller& controller);
 
-// The text of the field named by `rawField` (any letter case). For an unknown name,
-// `knownField` becomes false and the result is empty.
+// Room for the digits of any int.
+using NumberBuffer = std::array<char, 12>;
+
+// The text of the field named by `rawField` (any letter case), or none for an unknown name:
+// static text, or digits written into `digits`. One snapshot of the controller.
+std::optional<std::string_view> fieldText(const Controller& controller, std::string_view rawField,
+                                          NumberBuffer& digits);
+// The same as a string. For an unknown name, `knownField` becomes false and the result is
+// empty.
 std::string fieldValue(const Controller& controller, std::string_view rawField, bool& knownField);
 
 // Whole-string comparison that ignores ASCII letter case only.

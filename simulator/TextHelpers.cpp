@@ -14,17 +14,6 @@ constexpr std::array<std::string_view, 7> TrueWords{"1", "true",   "on",     "ye
 constexpr std::array<std::string_view, 7> FalseWords{"0", "false",    "off",  "no",
                                                      "n", "inactive", "clear"};
 
-// White space of the classic locale: space, \t, \n, \v, \f and \r, as one table lookup.
-constexpr std::array<bool, 256> BlankTable = [] {
-    std::array<bool, 256> table{};
-    for (char ch : {' ', '\t', '\n', '\v', '\f', '\r'}) {
-        table[static_cast<unsigned char>(ch)] = true;
-    }
-    return table;
-}();
-
-bool isBlank(char ch) { return BlankTable[static_cast<unsigned char>(ch)]; }
-
 bool contains(const std::array<std::string_view, 7>& words, std::string_view value) {
     return std::find(words.begin(), words.end(), value) != words.end();
 }
@@ -100,25 +89,6 @@ bool parseDurationToken(std::string_view token, std::chrono::milliseconds& out) 
     }
     out = std::chrono::milliseconds(value * scale);
     return true;
-}
-
-void splitViews(std::string_view line, std::vector<std::string_view>& tokens) {
-    tokens.clear();
-    const char* pos = line.data();
-    const char* const end = pos + line.size();
-    for (;;) {
-        while (pos != end && isBlank(*pos)) {
-            ++pos;
-        }
-        if (pos == end) {
-            return;
-        }
-        const char* const start = pos;
-        while (pos != end && !isBlank(*pos)) {
-            ++pos;
-        }
-        tokens.emplace_back(start, static_cast<std::size_t>(pos - start));
-    }
 }
 
 std::vector<std::string> split(const std::string& line) {

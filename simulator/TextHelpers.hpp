@@ -4,7 +4,9 @@
 // boolean and integer arguments, and the fixed words of the output protocol. They hold no
 // state, print nothing and throw nothing. Case handling is plain ASCII ("C" locale).
 
+#include <array>
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,10 +72,66 @@ bool parseIntToken(std::string_view token, int& out);
 // success.
 bool parseDurationToken(std::string_view token, std::chrono::milliseconds& out);
 
-// The white-space separated tokens of `line` (space, \t, \n, \v, \f, \r), never empty
-// ones, as views into `line` (valid while `line` is), into `tokens` (cleared first) so that
-// a caller can reuse its storage. The script runner uses this form.
-void splitViews(std::string_view line, std::vector<std::string_view>& tokens);
+// White space of the classic locale: space, \t, \n, \v, \f and \r.
+inline constexpr std::array<bool, 256> BlankBytes = [] {
+    std::array<bool, 256> table{};
+    for (const char ch : {' ', '\t', '\n', '\v', '\f', '\r'}) {
+        table[static_cast<unsigned char>(ch)] = true;
+    }
+    return table;
+}();
+constexpr bool isBlank(char ch) { return BlankBytes[static_cast<unsigned char>(ch)]; }
+
+// The white-space separated tokens of `line`, never empty ones, as views into `line` (valid
+// while `line` is), into `tokens` (cleared first, then push_back of each) so that a caller
+// can reuse its storage. The one tokenizer: the forms below and the script runner use it.
+template <typename Tokens>
+void splitInto(std::string_view line, Tokens& tokens) {
+    tokens.clear();
+    const char* pos = line.data();
+    const char* const end = pos + line.size();
+    for (;;) {
+        while (pos != end && isBlank(*pos)) {
+            ++pos;
+        }
+        if (pos == end) {
+            return;
+        }
+        const char* const start = pos;
+        while (pos != end && !isBlank(*pos)) {
+            ++pos;
+        }
+        tokens.push_back(std::string_view(start, static_cast<std::size_t>(pos - start)));
+    }
+}
+
+// The first few tokens of a line, and how many there are in all, without allocating: no
+// script command reads more than its first four tokens, but every error counts them all.
+class TokenList {
+public:
+    static constexpr std::size_t Capacity = 4;
+
+    void clear() { count = 0; }
+    void push_back(std::string_view token) {
+        if (count < Capacity) {
+            views[count] = token;
+        }
+        ++count;
+    }
+    std::size_t size() const { return count; }
+    bool empty() const { return count == 0; }
+    // Token `index`, which must be below both size() and Capacity.
+    std::string_view operator[](std::size_t index) const { return views[index]; }
+
+private:
+    std::array<std::string_view, Capacity> views{};
+    std::size_t count = 0;
+};
+
+// splitInto with a vector.
+inline void splitViews(std::string_view line, std::vector<std::string_view>& tokens) {
+    splitInto(line, tokens);
+}
 // The same tokens as strings.
 std::vector<std::string> split(const std::string& line);
 

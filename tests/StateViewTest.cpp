@@ -55,9 +55,24 @@ TEST(StateViewTest, FieldNamesInAnyCaseAndTheirTexts) {
         {"motorDirection", "LEFT"},
     };
     for (const Case& row : cases) {
+        NumberBuffer digits;
+        EXPECT_EQ(fieldText(c, row.name, digits), std::optional<std::string_view>(row.text))
+            << row.name;
         bool known = false;
         EXPECT_EQ(fieldValue(c, row.name, known), row.text) << row.name;
         EXPECT_TRUE(known) << row.name;
+    }
+}
+
+// The battery's digits are written into the caller's buffer: every int fits.
+TEST(StateViewTest, BatteryDigitsAtTheEndsOfTheRange) {
+    Controller c{manualClock};
+    for (const auto& [level, text] :
+         {std::pair{0, "0"}, std::pair{100, "100"}, std::pair{-2147483647 - 1, "0"},
+          std::pair{2147483647, "100"}}) {
+        c.setBatteryLevel(level);
+        NumberBuffer digits;
+        EXPECT_EQ(fieldText(c, "battery", digits), std::optional<std::string_view>(text)) << level;
     }
 }
 
@@ -65,6 +80,8 @@ TEST(StateViewTest, UnknownFieldNames) {
     Controller c{std::chrono::hours(1)};
     for (const char* name :
          {"motor_direction", "motor-direction", "dir", "speed", "", " power", "power "}) {
+        NumberBuffer digits;
+        EXPECT_EQ(fieldText(c, name, digits), std::nullopt) << '"' << name << '"';
         bool known = true;
         EXPECT_EQ(fieldValue(c, name, known), "") << '"' << name << '"';
         EXPECT_FALSE(known) << '"' << name << '"';
@@ -73,11 +90,11 @@ TEST(StateViewTest, UnknownFieldNames) {
 
 TEST(StateViewTest, SwitchedOffControllerStillGivesEveryField) {
     Controller c{std::chrono::hours(1)};
-    bool known = false;
-    EXPECT_EQ(fieldValue(c, "mode", known), "Off");
-    EXPECT_EQ(fieldValue(c, "hasMode", known), "false");
-    EXPECT_EQ(fieldValue(c, "motorDirection", known), "FRONT");
-    EXPECT_EQ(fieldValue(c, "motor", known), "stopped");
+    NumberBuffer digits;
+    EXPECT_EQ(fieldText(c, "mode", digits), "Off");
+    EXPECT_EQ(fieldText(c, "hasMode", digits), "false");
+    EXPECT_EQ(fieldText(c, "motorDirection", digits), "FRONT");
+    EXPECT_EQ(fieldText(c, "motor", digits), "stopped");
 }
 
 TEST(StateViewTest, ValuesMatchIgnoringAsciiCaseOnly) {
@@ -139,12 +156,28 @@ TEST(StateLineCacheTest, EveryLineIsTheFreshlyFormattedOne) {
     int step = 0;
     for (const auto& apply : steps) {
         apply();
-        std::string cached;
         std::string fresh;
-        cache.append(cached, c);
         appendStatus(fresh, c);
-        EXPECT_EQ(cached, fresh) << "step " << step;
+        EXPECT_EQ(cache.line(c), fresh) << "step " << step;
         ++step;
+    }
+}
+
+// More states than the cache has slots, twice over: every slot is reused, and a state
+// whose slot another state has taken since must still get its own line.
+TEST(StateLineCacheTest, StatesThatShareASlotKeepTheirOwnLines) {
+    Controller c{manualClock};
+    StateLineCache cache;
+    for (int round = 0; round < 2; ++round) {
+        for (int level = 0; level <= 100; ++level) {
+            for (int press = 0; press < 2; ++press) {
+                c.setBatteryLevel(level);
+                std::string fresh;
+                appendStatus(fresh, c);
+                ASSERT_EQ(cache.line(c), fresh) << "level " << level << " round " << round;
+                c.powerButtonPressed();
+            }
+        }
     }
 }
 

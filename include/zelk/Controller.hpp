@@ -67,7 +67,7 @@ public:
         bool dustSensorActive;
         bool obstacleSensorActive;
         bool cleanerCleaning;
-        std::string cleanerMode;
+        std::string_view cleanerMode;  // static text: "off", "normal" or "boost"
         bool motorMoving;
         bool motorForward;
         Direction motorDirection;

@@ -10,6 +10,17 @@ namespace {
 constexpr std::chrono::milliseconds DefaultBoostDuration{5000};
 constexpr int LowBatteryClearLevel = 10;
 
+// The cleaner's setting as static text, so that a snapshot copies no string. The driver
+// holds one of these three texts and nothing else.
+std::string_view settingText(const std::string& setting) {
+    for (const std::string_view text : {"off", "normal", "boost"}) {
+        if (setting == text) {
+            return text;
+        }
+    }
+    return "unknown";
+}
+
 }  // namespace
 
 Controller::Controller() : Controller(false, DefaultBoostDuration) {}
@@ -399,7 +410,7 @@ Controller::Snapshot Controller::snapshot() const {
         .dustSensorActive = dustSensorDriver->isActive(),
         .obstacleSensorActive = obstacleSensorDriver->isActive(),
         .cleanerCleaning = cleanerDriver->isCleaning(),
-        .cleanerMode = cleanerDriver->currentMode(),
+        .cleanerMode = settingText(cleanerDriver->currentMode()),
         .motorMoving = motorDriver->isMoving(),
         .motorForward = motorDriver->checkIsForward(),
         .motorDirection = motorDriver->currentDirection(),
