@@ -255,11 +255,21 @@ private:
     std::ostream& output_;
     Controller& controller_;
     const ScriptOptions& options_;
-    // The words and aliases of the commands a run knows, by their first letter: a lookup
-    // compares a handful of words, not the whole table. One index with "wait", one without.
-    using CommandIndex = std::array<std::vector<std::pair<std::string_view, const Command*>>, 26>;
+    // The words and aliases of the commands a run knows, in an open-addressed hash table on
+    // a word's length and its first and last letters in any case: a lookup compares one
+    // word, seldom two, and an unknown word mostly none. One index with "wait", one without.
+    struct IndexSlot {
+        std::string_view name;  // empty: a free slot
+        const Command* entry = nullptr;
+    };
+    using CommandIndex = std::array<IndexSlot, 64>;
+    static std::size_t slotOf(std::string_view word) {
+        return (word.size() * 131 + static_cast<unsigned char>(lowerAscii(word.front())) * 31 +
+                static_cast<unsigned char>(lowerAscii(word.back()))) %
+               std::tuple_size_v<CommandIndex>;
+    }
     static const CommandIndex& commandIndex(bool withClock);
-    const CommandIndex& byInitial_;
+    const CommandIndex& index_;
     Transcript transcript_;
     Tokens tokens_;  // views into the current line
     StateLineCache stateLine_;
@@ -384,20 +394,25 @@ ScriptRunner::ScriptRunner(std::ostream& output, Controller& controller,
       controller_(controller),
       options_(options),
       transcript_(output),
-      byInitial_(commandIndex(static_cast<bool>(options.wait))) {}
+      index_(commandIndex(static_cast<bool>(options.wait))) {}
 
 const ScriptRunner::CommandIndex& ScriptRunner::commandIndex(bool withClock) {
     const auto build = [](bool clock) {
-        CommandIndex index;
+        CommandIndex index{};
         for (const Command& entry : Commands) {
             if (entry.needsClock && !clock) {
                 continue;
             }
-            for (std::string_view name : {entry.word, entry.alias}) {
-                // Every word and alias starts with a lower-case letter.
-                if (!name.empty() && name.front() >= 'a' && name.front() <= 'z') {
-                    index[static_cast<std::size_t>(name.front() - 'a')].emplace_back(name, &entry);
+            for (const std::string_view name : {entry.word, entry.alias}) {
+                if (name.empty()) {
+                    continue;
                 }
+                // The table has room for three times the words: a free slot is always near.
+                std::size_t slot = slotOf(name);
+                while (!index[slot].name.empty()) {
+                    slot = (slot + 1) % index.size();
+                }
+                index[slot] = {name, &entry};
             }
         }
         return index;
@@ -408,17 +423,17 @@ const ScriptRunner::CommandIndex& ScriptRunner::commandIndex(bool withClock) {
 }
 
 const Command* ScriptRunner::find(std::string_view command) const {
-    char buffer[24];  // longer than any command word
-    const std::string_view word = lowerInto(command, buffer);
-    if (word.empty() || word.front() < 'a' || word.front() > 'z') {
-        return nullptr;
-    }
-    for (const auto& [name, entry] : byInitial_[static_cast<std::size_t>(word.front() - 'a')]) {
-        if (word == name) {
-            return entry;
+    for (std::size_t slot = slotOf(command);; slot = (slot + 1) % index_.size()) {
+        const IndexSlot& candidate = index_[slot];
+        if (candidate.name.empty()) {
+            return nullptr;
+        }
+        // Scripts mostly spell commands in lower case, as the table does: the exact
+        // comparison settles those at once.
+        if (command == candidate.name || equalsIgnoringCase(command, candidate.name)) {
+            return candidate.entry;
         }
     }
-    return nullptr;
 }
 
 void ScriptRunner::ok(std::initializer_list<std::string_view> parts) {

@@ -59,40 +59,29 @@ void appendStatus(std::string& out, const Controller& controller) {
 
 namespace {
 
-// Whether two snapshots print the same STATE line: the cheap fields first, and the texts
-// (static text) by their addresses before their letters.
-bool sameLine(const Controller::Snapshot& a, const Controller::Snapshot& b) {
-    return a.powerOn == b.powerOn && a.charging == b.charging && a.batteryLevel == b.batteryLevel &&
-           a.hasCurrentMode == b.hasCurrentMode && a.dustSensorActive == b.dustSensorActive &&
-           a.obstacleSensorActive == b.obstacleSensorActive &&
-           a.cleanerCleaning == b.cleanerCleaning && a.motorMoving == b.motorMoving &&
-           a.motorForward == b.motorForward &&
-           (a.modeName.data() == b.modeName.data() || a.modeName == b.modeName) &&
-           (a.cleanerMode.data() == b.cleanerMode.data() || a.cleanerMode == b.cleanerMode);
-}
-
-// Spreads the fields a STATE line shows over the cache's slots. Equal lines need not share
-// a slot; a slot's line is used only after sameLine.
-std::size_t slotOf(const Controller::Snapshot& state, std::size_t slots) {
-    std::uint64_t key = static_cast<std::uint32_t>(state.batteryLevel);
-    key = key << 8 | static_cast<std::uint64_t>(state.modeKind);
-    key = key << 8 | (state.cleanerMode.size() & 0xff);
+// What a STATE line shows, packed: the flags and the level in one word, and the two texts
+// by their addresses (each is static text, so one address is always the same text). Two
+// snapshots with equal keys print the same line.
+StateLineCache::Key keyOf(const Controller::Snapshot& state) {
+    std::uint64_t fields = static_cast<std::uint32_t>(state.batteryLevel);
     for (const bool flag : {state.powerOn, state.charging, state.hasCurrentMode,
                             state.dustSensorActive, state.obstacleSensorActive,
                             state.cleanerCleaning, state.motorMoving, state.motorForward}) {
-        key = key << 1 | static_cast<std::uint64_t>(flag);
+        fields = fields << 1 | static_cast<std::uint64_t>(flag);
     }
-    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15U) >> 32) % slots;
+    return {fields, state.modeName.data(), state.cleanerMode.data()};
 }
 
 }  // namespace
 
 std::string_view StateLineCache::line(const Controller& controller) {
     const Controller::Snapshot state = controller.snapshot();
-    Entry& entry = entries_[slotOf(state, Size)];
-    if (!entry.used || !sameLine(entry.state, state)) {
-        entry.used = true;
-        entry.state = state;
+    const Key key = keyOf(state);
+    const auto mix = key.fields ^ reinterpret_cast<std::uintptr_t>(key.modeName) ^
+                     (reinterpret_cast<std::uintptr_t>(key.cleanerMode) << 7);
+    Entry& entry = entries_[static_cast<std::size_t>((mix * 0x9E3779B97F4A7C15U) >> 32) % Size];
+    if (entry.line.empty() || !(entry.key == key)) {
+        entry.key = key;
         entry.line.clear();
         appendSnapshot(entry.line, state);
     }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -35,11 +36,17 @@ public:
     // The line, line feed included, valid until the next call.
     std::string_view line(const Controller& controller);
 
+    struct Key {
+        std::uint64_t fields;
+        const char* modeName;
+        const char* cleanerMode;
+        bool operator==(const Key&) const = default;
+    };
+
 private:
     struct Entry {
-        bool used = false;
-        Controller::Snapshot state{};
-        std::string line;
+        Key key{};
+        std::string line;  // empty: a free slot
     };
     static constexpr std::size_t Size = 64;
     std::array<Entry, Size> entries_{};
