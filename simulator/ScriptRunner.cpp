@@ -38,12 +38,15 @@ private:
     std::size_t size_;
 };
 
-// A line number kept as decimal text and counted up in place: no conversion per line.
+// A line number kept as decimal text and counted up in place: no conversion per line. The
+// digits are followed by ChunkSize zero bytes.
 class LineCounter {
 public:
+    LineCounter() { text_.front() = '0'; }
+
     void next() {
         // Add one to the last digit and carry; a new leading digit when all were 9.
-        for (std::size_t i = text_.size(); i-- > 0;) {
+        for (std::size_t i = digits_; i-- > 0;) {
             if (text_[i] != '9') {
                 ++text_[i];
                 return;
@@ -51,19 +54,23 @@ public:
             text_[i] = '0';
         }
         text_.insert(text_.begin(), '1');
+        ++digits_;
     }
-    std::string_view text() const { return text_; }
+    std::string_view text() const { return {text_.data(), digits_}; }
 
 private:
-    std::string text_ = "0";  // any length: no script can make it overflow
+    std::string text_ = std::string(1 + ChunkSize, '\0');
+    std::size_t digits_ = 1;  // any number: no script can make it overflow
 };
 
 // Reads lines from a stream buffer in large blocks, without the per-line work of
-// std::getline. A line is handed out without its line feed; the last line needs none.
+// std::getline. A line is handed out without its line feed; the last line needs none. The
+// storage of every line has at least ChunkSize readable bytes after its end.
 class LineReader {
 public:
     explicit LineReader(std::streambuf* source)
-        : source_(source), block_(std::make_unique_for_overwrite<char[]>(BlockSize)) {}
+        // Zeroed once, so that every byte after a line is a byte of some value.
+        : source_(source), block_(std::make_unique<char[]>(BlockSize + ChunkSize)) {}
 
     // The next line, or false at the end of the input or at a read error (see failed()).
     bool next(std::string_view& line) {
@@ -77,9 +84,7 @@ public:
                     line = std::string_view(begin, static_cast<std::size_t>(feed - begin));
                 } else {
                     carry_.append(begin, feed);
-                    held_.swap(carry_);
-                    carry_.clear();
-                    line = held_;
+                    line = hold();
                 }
                 return true;
             }
@@ -89,9 +94,7 @@ public:
                 if (failed_ || carry_.empty()) {
                     return false;
                 }
-                held_.swap(carry_);
-                carry_.clear();
-                line = held_;
+                line = hold();
                 return true;
             }
         }
@@ -101,6 +104,15 @@ public:
 
 private:
     static constexpr std::size_t BlockSize = std::size_t{64} * 1024;
+
+    // The line put together in carry_, moved to held_ and followed by ChunkSize zero bytes.
+    std::string_view hold() {
+        held_.swap(carry_);
+        carry_.clear();
+        const std::size_t size = held_.size();
+        held_.append(ChunkSize, '\0');
+        return {held_.data(), size};
+    }
 
     bool refill() {
         pos_ = 0;
@@ -134,7 +146,7 @@ private:
     }
 
     std::streambuf* source_;
-    std::unique_ptr<char[]> block_;  // not cleared: only what was read is looked at
+    std::unique_ptr<char[]> block_;
     std::size_t pos_ = 0;
     std::size_t size_ = 0;
     std::string carry_;  // the start of a line that runs past the block
@@ -171,6 +183,15 @@ public:
     void put(char ch) {
         assert(used() < capacity_);
         *end_++ = ch;
+    }
+    // put for a text whose storage goes on for ChunkSize bytes after it: copies whole chunks,
+    // and so also up to ChunkSize bytes past the text, which later puts overwrite.
+    void putChunked(std::string_view text) {
+        assert(capacity_ - used() >= text.size() + ChunkSize);
+        for (std::size_t done = 0; done < text.size(); done += ChunkSize) {
+            std::memcpy(end_ + done, text.data() + done, ChunkSize);
+        }
+        end_ += text.size();
     }
     // Writes out what is collected once it fills the block.
     void flushIfFull() {
@@ -370,9 +391,9 @@ bool ScriptRunner::runLine(std::string_view line) {
     // (parts of the line, so one more copy of it at most), and the line number twice.
     transcript_.reserve(2 * (line.size() + lineNo_.text().size()) + Transcript::LineRoom);
     transcript_.put("COMMAND line=");
-    transcript_.put(lineNo_.text());
+    transcript_.putChunked(lineNo_.text());
     transcript_.put(" input=\"");
-    transcript_.put(line);
+    transcript_.putChunked(line);
     transcript_.put("\"\n");
 
     const Command* entry = find(tokens[0]);
@@ -442,7 +463,7 @@ void ScriptRunner::ok(std::initializer_list<std::string_view> parts) {
         transcript_.put(part);
     }
     transcript_.put('\n');
-    transcript_.put(stateLine_.line(controller_));
+    transcript_.putChunked(stateLine_.line(controller_));
 }
 
 void ScriptRunner::error(std::string_view message, std::string_view argument) {
@@ -463,7 +484,7 @@ bool ScriptRunner::help(const Tokens& /*tokens*/) {
 bool ScriptRunner::exit(const Tokens& /*tokens*/) { return false; }
 
 bool ScriptRunner::status(const Tokens& /*tokens*/) {
-    transcript_.put(stateLine_.line(controller_));
+    transcript_.putChunked(stateLine_.line(controller_));
     return true;
 }
 

@@ -80,12 +80,14 @@ std::string_view StateLineCache::line(const Controller& controller) {
     const auto mix = key.fields ^ reinterpret_cast<std::uintptr_t>(key.modeName) ^
                      (reinterpret_cast<std::uintptr_t>(key.cleanerMode) << 7);
     Entry& entry = entries_[static_cast<std::size_t>((mix * 0x9E3779B97F4A7C15U) >> 32) % Size];
-    if (entry.line.empty() || !(entry.key == key)) {
+    if (entry.size == 0 || !(entry.key == key)) {
         entry.key = key;
         entry.line.clear();
         appendSnapshot(entry.line, state);
+        entry.size = entry.line.size();
+        entry.line.append(ChunkSize, '\0');
     }
-    return entry.line;
+    return {entry.line.data(), entry.size};
 }
 
 void printStatus(std::ostream& out, const Controller& controller) {

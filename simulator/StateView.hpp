@@ -33,7 +33,8 @@ void appendStatus(std::string& out, const Controller& controller);
 // between a handful of them), each in a slot chosen by the state.
 class StateLineCache {
 public:
-    // The line, line feed included, valid until the next call.
+    // The line, line feed included, valid until the next call. Its storage goes on for
+    // ChunkSize bytes after it.
     std::string_view line(const Controller& controller);
 
     struct Key {
@@ -46,7 +47,8 @@ public:
 private:
     struct Entry {
         Key key{};
-        std::string line;  // empty: a free slot
+        std::string line;      // the line, then ChunkSize zero bytes
+        std::size_t size = 0;  // the line's; 0: a free slot
     };
     static constexpr std::size_t Size = 64;
     std::array<Entry, Size> entries_{};

@@ -13,6 +13,11 @@
 
 namespace zelk::sim {
 
+// The script runner copies some texts in whole chunks of this many bytes, which is faster
+// than copying exactly their length: the storage of each such text has at least this many
+// readable bytes after its end.
+inline constexpr std::size_t ChunkSize = 32;
+
 // Every ASCII letter lowered; other bytes (UTF-8 included) pass through unchanged.
 std::string toLower(std::string value);
 
