@@ -414,8 +414,8 @@ ScriptRunner::ScriptRunner(std::ostream& output, Controller& controller,
     : output_(output),
       controller_(controller),
       options_(options),
-      transcript_(output),
-      index_(commandIndex(static_cast<bool>(options.wait))) {}
+      index_(commandIndex(static_cast<bool>(options.wait))),
+      transcript_(output) {}
 
 const ScriptRunner::CommandIndex& ScriptRunner::commandIndex(bool withClock) {
     const auto build = [](bool clock) {

@@ -57,33 +57,15 @@ void appendStatus(std::string& out, const Controller& controller) {
     appendSnapshot(out, controller.snapshot());
 }
 
-namespace {
-
-// What a STATE line shows, packed: the flags and the level in one word, and the two texts
-// by their addresses (each is static text, so one address is always the same text). Two
-// snapshots with equal keys print the same line.
-StateLineCache::Key keyOf(const Controller::Snapshot& state) {
-    std::uint64_t fields = static_cast<std::uint32_t>(state.batteryLevel);
-    for (const bool flag : {state.powerOn, state.charging, state.hasCurrentMode,
-                            state.dustSensorActive, state.obstacleSensorActive,
-                            state.cleanerCleaning, state.motorMoving, state.motorForward}) {
-        fields = fields << 1 | static_cast<std::uint64_t>(flag);
-    }
-    return {fields, state.modeName.data(), state.cleanerMode.data()};
-}
-
-}  // namespace
-
 std::string_view StateLineCache::line(const Controller& controller) {
-    const Controller::Snapshot state = controller.snapshot();
-    const Key key = keyOf(state);
-    const auto mix = key.fields ^ reinterpret_cast<std::uintptr_t>(key.modeName) ^
-                     (reinterpret_cast<std::uintptr_t>(key.cleanerMode) << 7);
-    Entry& entry = entries_[static_cast<std::size_t>((mix * 0x9E3779B97F4A7C15U) >> 32) % Size];
-    if (entry.size == 0 || !(entry.key == key)) {
-        entry.key = key;
+    const std::uint64_t code = controller.stateCode();
+    // Fibonacci hashing: the top bits of the product depend on every bit of the code.
+    Entry& entry =
+        entries_[static_cast<std::size_t>((code * 0x9E3779B97F4A7C15U) >> (64 - SlotBits))];
+    if (entry.size == 0 || entry.code != code) {
+        entry.code = code;
         entry.line.clear();
-        appendSnapshot(entry.line, state);
+        appendSnapshot(entry.line, Controller::snapshotOf(code));
         entry.size = entry.line.size();
         entry.line.append(ChunkSize, '\0');
     }

@@ -30,27 +30,21 @@ void appendStatus(std::string& out, const Controller& controller);
 
 // The STATE line of a controller's state now, as appendStatus formats it, formatted only for
 // a state not seen lately: it keeps the lines of recent states (a script tends to move
-// between a handful of them), each in a slot chosen by the state.
+// between a handful of them), each in a slot chosen by the controller's state code.
 class StateLineCache {
 public:
     // The line, line feed included, valid until the next call. Its storage goes on for
     // ChunkSize bytes after it.
     std::string_view line(const Controller& controller);
 
-    struct Key {
-        std::uint64_t fields;
-        const char* modeName;
-        const char* cleanerMode;
-        bool operator==(const Key&) const = default;
-    };
-
 private:
     struct Entry {
-        Key key{};
-        std::string line;      // the line, then ChunkSize zero bytes
-        std::size_t size = 0;  // the line's; 0: a free slot
+        std::uint64_t code = 0;  // the controller's state code the line shows
+        std::string line;        // the line, then ChunkSize zero bytes
+        std::size_t size = 0;    // the line's; 0: a free slot
     };
-    static constexpr std::size_t Size = 64;
+    static constexpr unsigned SlotBits = 8;
+    static constexpr std::size_t Size = std::size_t{1} << SlotBits;
     std::array<Entry, Size> entries_{};
 };
 

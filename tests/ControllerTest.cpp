@@ -1,8 +1,13 @@
+#include <chrono>
+#include <cstdint>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <string>
 
 #include "TestSupport.hpp"
 #include <zelk/Controller.hpp>
+#include <zelk/ControllerObserver.hpp>
 
 #include <gtest/gtest.h>
 
@@ -351,6 +356,107 @@ TEST_F(ControllerTest, ChargingTickAtTheTopOfTheRangeInLowBattery) {
         EXPECT_EQ(x.batteryLevel(), row.level) << "set to " << row.setTo;
         EXPECT_EQ(x.isCharging(), row.charging) << "set to " << row.setTo;
         EXPECT_EQ(x.currentModeKind(), row.mode) << "set to " << row.setTo;
+    }
+}
+
+// What the locked queries answer, one by one.
+Snapshot fromQueries(const Controller& c) {
+    const std::string mode = c.currentModeName();
+    const std::string setting = c.cleanerMode();
+    Snapshot s = c.snapshot();  // for the static texts only; every field is overwritten
+    EXPECT_EQ(s.modeName, mode);
+    EXPECT_EQ(s.cleanerMode, setting);
+    s.powerOn = c.isPowerOn();
+    s.charging = c.isCharging();
+    s.batteryLevel = c.batteryLevel();
+    s.hasCurrentMode = c.hasCurrentMode();
+    s.modeKind = c.currentModeKind();
+    s.dustSensorActive = c.isDustSensorActive();
+    s.obstacleSensorActive = c.isObstacleSensorActive();
+    s.cleanerCleaning = c.isCleanerCleaning();
+    s.motorMoving = c.isMotorMoving();
+    s.motorForward = c.isMotorForward();
+    s.motorDirection = c.motorDirection();
+    return s;
+}
+
+class CountingObserver : public ControllerObserver {
+public:
+    void onTransition(const Transition& /*transition*/) override { ++count; }
+    int count = 0;
+};
+
+// snapshot() reads the state each step publishes at its end, without the lock. Through a
+// long pseudo-random walk over every event, set-up and clock step, with and without an
+// observer, it must answer what the locked queries answer, and a state code must always
+// stand for one and the same snapshot.
+TEST(SnapshotTest, PublishedStateAgreesWithTheQueriesThroughARandomWalk) {
+    const int levels[] = {-2147483647 - 1, -5, 0, 5, 9, 10, 11, 50, 95, 100, 150, 2147483647};
+    for (const bool observed : {false, true}) {
+        Controller c{manualClock};
+        CountingObserver observer;
+        if (observed) {
+            c.setObserver(&observer);
+        }
+        std::map<std::uint64_t, Snapshot> byCode;
+        std::uint64_t state = 12345;
+        for (int step = 0; step < 20000; ++step) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            const bool flags[3] = {(state & 0x100) != 0, (state & 0x200) != 0,
+                                   (state & 0x400) != 0};
+            switch (state % 13) {
+                case 0:
+                    c.powerButtonPressed();
+                    break;
+                case 1:
+                    c.startButtonPressed();
+                    break;
+                case 2:
+                    c.chargeBattery();
+                    break;
+                case 3:
+                    c.chargingTick();
+                    break;
+                case 4:
+                    c.stopCharging();
+                    break;
+                case 5:
+                    c.lowBatteryDetected();
+                    break;
+                case 6:
+                    c.lowBatteryCleared();
+                    break;
+                case 7:
+                    c.dustDetected();
+                    break;
+                case 8:
+                    c.obstacleDetected(flags);
+                    break;
+                case 9:
+                    c.setBatteryLevel(levels[(state >> 12) % std::size(levels)]);
+                    break;
+                case 10:
+                    c.timerExpiredNow();
+                    break;
+                case 11:
+                    c.advanceClock(std::chrono::milliseconds((state >> 12) % 6000));
+                    break;
+                default:
+                    c.obstacleDetected(nullptr);
+                    break;
+            }
+            const Snapshot snapshot = c.snapshot();
+            ASSERT_EQ(snapshot, fromQueries(c)) << "step " << step;
+            const std::uint64_t code = c.stateCode();
+            ASSERT_EQ(Controller::snapshotOf(code), snapshot) << "step " << step;
+            const auto [known, fresh] = byCode.emplace(code, snapshot);
+            ASSERT_TRUE(fresh || known->second == snapshot) << "step " << step;
+        }
+        // The walk went through many states, and the observer heard every step.
+        EXPECT_GT(byCode.size(), 100U);
+        EXPECT_EQ(observer.count > 0, observed);
     }
 }
 

@@ -265,6 +265,12 @@ TEST(BoostTimerTest, EventsAndQueriesRaceWithExpiriesSafely) {
         EXPECT_TRUE(settings.count(c.cleanerMode()));
         EXPECT_EQ(c.isPowerOn(), c.hasCurrentMode());
         std::this_thread::sleep_for(std::chrono::microseconds(500 + rounds % 1000));
+        // Read without the lock while an expiry may be under way: a whole moment, in which
+        // boosting and the boost setting go together.
+        const Controller::Snapshot seen = c.snapshot();
+        EXPECT_EQ(seen.powerOn, seen.hasCurrentMode);
+        EXPECT_EQ(seen.modeKind == ModeKind::Boost && seen.hasCurrentMode,
+                  seen.cleanerMode == "boost");
         if (c.currentModeKind() == ModeKind::Normal) {
             ++boostsEnded;
         }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -50,12 +52,14 @@ inline constexpr ManualClockTag manualClock{};
 //   caller's thread, each at its own due time. Runs are deterministic and take no real time.
 //
 // Thread safety: every public operation, queries included, and every expiry step take
-// stateMutex, so each sees the controller wholly before or wholly after an expiry. A
-// sequence of calls is not protected as a whole. The destructor discards pending expiries
-// and joins the timer thread without waiting out any delay.
+// stateMutex, so each sees the controller wholly before or wholly after an expiry. The one
+// exception is snapshot(): every operation and expiry step ends by publishing the state in
+// one atomic word, under the lock, and snapshot() reads that word without the lock, so it
+// too sees one moment between two steps. A sequence of calls is not protected as a whole. The
+// destructor discards pending expiries and joins the timer thread without waiting out any delay.
 class Controller {
 public:
-    // The answers of every query at one moment, read under a single lock: no boost expiry
+    // The answers of every query at one moment, from the published state: no boost expiry
     // can fall between two of them.
     struct Snapshot {
         bool powerOn;
@@ -121,6 +125,11 @@ public:
     bool isMotorForward() const;
     Direction motorDirection() const;
     Snapshot snapshot() const;
+    // A number that stands for everything snapshot() reports at this moment: equal codes
+    // mean equal snapshots, and snapshotOf turns a code back into its snapshot. A front end
+    // can key what it derives from a snapshot on it.
+    std::uint64_t stateCode() const;
+    static Snapshot snapshotOf(std::uint64_t code);
 
     // Any value; the battery clamps it to 0..100. Changes nothing else.
     void setBatteryLevel(int level);
@@ -150,6 +159,8 @@ private:
     void runTimer();
 
     // Helpers below assume stateMutex is held.
+    // Packs what snapshot() reports into `published`.
+    void publishLocked();
     bool canStartCharging() const;
     ControllerState stateLocked() const;
     // Runs `body`, which handles `event` and answers whether it was taken (no guard dropped
@@ -184,6 +195,10 @@ private:
     Clock::time_point manualNow{};           // guarded by stateMutex; the manual clock
     bool stopping = false;                   // guarded by stateMutex
     std::thread timerThread;                 // real time only; joined by the destructor
+
+    // What snapshot() reports, as of the end of the last operation or expiry step: written
+    // under stateMutex, read without it.
+    std::atomic<std::uint64_t> published{0};
 };
 
 }  // namespace zelk

@@ -1,6 +1,9 @@
 #include "zelk/Controller.hpp"
 
 #include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "zelk/Modes.hpp"
 
@@ -10,15 +13,55 @@ namespace {
 constexpr std::chrono::milliseconds DefaultBoostDuration{5000};
 constexpr int LowBatteryClearLevel = 10;
 
-// The cleaner's setting as static text, so that a snapshot copies no string. The driver
-// holds one of these three texts and nothing else.
-std::string_view settingText(const std::string& setting) {
-    for (const std::string_view text : {"off", "normal", "boost"}) {
-        if (setting == text) {
-            return text;
-        }
+// The published state's layout: the battery level in the low 32 bits, a bit per flag, and
+// small numbers for the mode (0 when switched off, else its kind plus one), the cleaner's
+// setting and the motor's heading.
+enum PublishedBit : unsigned {
+    PowerBit = 32,
+    ChargingBit,
+    DustSensorBit,
+    ObstacleSensorBit,
+    CleaningBit,
+    MotorMovingBit,
+    MotorForwardBit,
+    ModeShift = 40,
+    SettingShift = 44,
+    DirectionShift = 48,
+};
+constexpr std::uint64_t FieldMask = 0xf;
+
+// The cleaner's settings, by their number in the published state; the driver holds one of
+// the first three texts and nothing else.
+constexpr std::array<std::string_view, 4> SettingTexts{"off", "normal", "boost", "unknown"};
+
+std::uint64_t settingNumber(const std::string& setting) {
+    std::uint64_t number = 0;
+    while (number + 1 < SettingTexts.size() && setting != SettingTexts[number]) {
+        ++number;
     }
-    return "unknown";
+    return number;
+}
+
+// What a snapshot reports of the mode, by its number in the published state. Each mode is
+// one object with a fixed kind and name, so these are read once.
+struct ModeFacts {
+    bool present;
+    ModeKind kind;
+    std::string_view name;
+};
+
+const std::array<ModeFacts, 5>& modeFacts() {
+    static const std::array<ModeFacts, 5> facts = [] {
+        std::array<ModeFacts, 5> byNumber{};
+        byNumber[0] = {false, ModeKind::Standby, "Off"};
+        for (const OperatingMode* mode :
+             {&standbyMode(), &normalMode(), &boostMode(), &lowBatteryMode()}) {
+            byNumber.at(static_cast<std::size_t>(mode->kind()) + 1) = {true, mode->kind(),
+                                                                       mode->name()};
+        }
+        return byNumber;
+    }();
+    return facts;
 }
 
 }  // namespace
@@ -39,7 +82,9 @@ Controller::Controller(bool manualTimer, std::chrono::milliseconds duration)
       obstacleProcessor(std::make_unique<ObstacleProcessor>()),
       dustProcessor(std::make_unique<DustProcessor>()),
       boostDuration(duration),
-      manual(manualTimer) {}
+      manual(manualTimer) {
+    publishLocked();  // not shared yet: no lock needed
+}
 
 Controller::~Controller() {
     {
@@ -69,6 +114,7 @@ void Controller::observeLocked(ControllerEvent event, Body&& body,
     // Without an observer an event costs this one test and nothing more.
     if (observer == nullptr) {
         body();
+        publishLocked();
         return;
     }
     Transition transition{};
@@ -79,6 +125,7 @@ void Controller::observeLocked(ControllerEvent event, Body&& body,
     const bool taken = body();
     transition.ignored = !taken;
     transition.after = taken ? stateLocked() : transition.before;
+    publishLocked();
     observer->onTransition(transition);
 }
 
@@ -398,22 +445,47 @@ Direction Controller::motorDirection() const {
     return motorDriver->currentDirection();
 }
 
-Controller::Snapshot Controller::snapshot() const {
-    std::scoped_lock lock(stateMutex);
+void Controller::publishLocked() {
+    std::uint64_t word = static_cast<std::uint32_t>(batteryDriver->level());
+    const auto setBit = [&word](bool value, PublishedBit bit) {
+        word |= static_cast<std::uint64_t>(value) << bit;
+    };
+    setBit(power, PowerBit);
+    setBit(isNowCharging, ChargingBit);
+    setBit(dustSensorDriver->isActive(), DustSensorBit);
+    setBit(obstacleSensorDriver->isActive(), ObstacleSensorBit);
+    setBit(cleanerDriver->isCleaning(), CleaningBit);
+    setBit(motorDriver->isMoving(), MotorMovingBit);
+    setBit(motorDriver->checkIsForward(), MotorForwardBit);
+    const std::uint64_t mode =
+        currentMode != nullptr ? static_cast<std::uint64_t>(currentMode->kind()) + 1 : 0;
+    word |= mode << ModeShift;
+    word |= settingNumber(cleanerDriver->currentMode()) << SettingShift;
+    word |= static_cast<std::uint64_t>(motorDriver->currentDirection()) << DirectionShift;
+    published.store(word, std::memory_order_release);
+}
+
+Controller::Snapshot Controller::snapshot() const { return snapshotOf(stateCode()); }
+
+std::uint64_t Controller::stateCode() const { return published.load(std::memory_order_acquire); }
+
+Controller::Snapshot Controller::snapshotOf(std::uint64_t word) {
+    const auto bit = [word](PublishedBit at) { return ((word >> at) & 1U) != 0; };
+    const ModeFacts& mode = modeFacts()[(word >> ModeShift) & FieldMask];
     return Snapshot{
-        .powerOn = power,
-        .charging = isNowCharging,
-        .batteryLevel = batteryDriver->level(),
-        .hasCurrentMode = currentMode != nullptr,
-        .modeKind = currentMode != nullptr ? currentMode->kind() : ModeKind::Standby,
-        .modeName = currentMode != nullptr ? std::string_view(currentMode->name()) : "Off",
-        .dustSensorActive = dustSensorDriver->isActive(),
-        .obstacleSensorActive = obstacleSensorDriver->isActive(),
-        .cleanerCleaning = cleanerDriver->isCleaning(),
-        .cleanerMode = settingText(cleanerDriver->currentMode()),
-        .motorMoving = motorDriver->isMoving(),
-        .motorForward = motorDriver->checkIsForward(),
-        .motorDirection = motorDriver->currentDirection(),
+        .powerOn = bit(PowerBit),
+        .charging = bit(ChargingBit),
+        .batteryLevel = static_cast<int>(static_cast<std::uint32_t>(word)),
+        .hasCurrentMode = mode.present,
+        .modeKind = mode.kind,
+        .modeName = mode.name,
+        .dustSensorActive = bit(DustSensorBit),
+        .obstacleSensorActive = bit(ObstacleSensorBit),
+        .cleanerCleaning = bit(CleaningBit),
+        .cleanerMode = SettingTexts[(word >> SettingShift) & FieldMask],
+        .motorMoving = bit(MotorMovingBit),
+        .motorForward = bit(MotorForwardBit),
+        .motorDirection = static_cast<Direction>((word >> DirectionShift) & FieldMask),
     };
 }
 
