@@ -267,8 +267,6 @@ private:
     static const Command Commands[];
 
     bool runLine(std::string_view line);
-    // The entry whose word or alias is `command` in any letter case, or null.
-    const Command* find(std::string_view command) const;
     // "OK " and `parts` on one line, then the STATE line.
     void ok(std::initializer_list<std::string_view> parts);
     void error(std::string_view message, std::string_view argument = {});
@@ -276,19 +274,8 @@ private:
     std::ostream& output_;
     Controller& controller_;
     const ScriptOptions& options_;
-    // The words and aliases of the commands a run knows, in an open-addressed hash table on
-    // a word's length and its first and last letters in any case: a lookup compares one
-    // word, seldom two, and an unknown word mostly none. One index with "wait", one without.
-    struct IndexSlot {
-        std::string_view name;  // empty: a free slot
-        const Command* entry = nullptr;
-    };
-    using CommandIndex = std::array<IndexSlot, 64>;
-    static std::size_t slotOf(std::string_view word) {
-        return (word.size() * 131 + static_cast<unsigned char>(lowerAscii(word.front())) * 31 +
-                static_cast<unsigned char>(lowerAscii(word.back()))) %
-               std::tuple_size_v<CommandIndex>;
-    }
+    // The words and aliases of the commands a run knows. One index with "wait", one without.
+    using CommandIndex = WordIndex<Command, 64>;
     static const CommandIndex& commandIndex(bool withClock);
     const CommandIndex& index_;
     Transcript transcript_;
@@ -396,7 +383,7 @@ bool ScriptRunner::runLine(std::string_view line) {
     transcript_.putChunked(line);
     transcript_.put("\"\n");
 
-    const Command* entry = find(tokens[0]);
+    const Command* entry = index_.find(tokens[0]);
     if (entry == nullptr) {
         error(" unknown command: ", tokens[0]);
         return true;
@@ -419,21 +406,15 @@ ScriptRunner::ScriptRunner(std::ostream& output, Controller& controller,
 
 const ScriptRunner::CommandIndex& ScriptRunner::commandIndex(bool withClock) {
     const auto build = [](bool clock) {
-        CommandIndex index{};
+        CommandIndex index;
         for (const Command& entry : Commands) {
             if (entry.needsClock && !clock) {
                 continue;
             }
             for (const std::string_view name : {entry.word, entry.alias}) {
-                if (name.empty()) {
-                    continue;
+                if (!name.empty()) {
+                    index.add(name, &entry);
                 }
-                // The table has room for three times the words: a free slot is always near.
-                std::size_t slot = slotOf(name);
-                while (!index[slot].name.empty()) {
-                    slot = (slot + 1) % index.size();
-                }
-                index[slot] = {name, &entry};
             }
         }
         return index;
@@ -441,20 +422,6 @@ const ScriptRunner::CommandIndex& ScriptRunner::commandIndex(bool withClock) {
     static const CommandIndex plain = build(false);
     static const CommandIndex clocked = build(true);
     return withClock ? clocked : plain;
-}
-
-const Command* ScriptRunner::find(std::string_view command) const {
-    for (std::size_t slot = slotOf(command);; slot = (slot + 1) % index_.size()) {
-        const IndexSlot& candidate = index_[slot];
-        if (candidate.name.empty()) {
-            return nullptr;
-        }
-        // Scripts mostly spell commands in lower case, as the table does: the exact
-        // comparison settles those at once.
-        if (command == candidate.name || equalsIgnoringCase(command, candidate.name)) {
-            return candidate.entry;
-        }
-    }
 }
 
 void ScriptRunner::ok(std::initializer_list<std::string_view> parts) {

@@ -80,8 +80,8 @@ void printStatus(std::ostream& out, const Controller& controller) {
 
 namespace {
 
-// The expect fields, by their lower-cased names, and how each renders the snapshot: static
-// text, or digits written into the caller's buffer.
+// The expect fields, by name, and how each renders the snapshot: static text, or digits
+// written into the caller's buffer.
 struct Field {
     std::string_view name;
     std::string_view (*text)(const Controller::Snapshot& state, NumberBuffer& digits);
@@ -94,40 +94,44 @@ std::string_view numberText(int value, NumberBuffer& digits) {
 
 using Snapshot = Controller::Snapshot;
 
+// Spelled as the help text lists them (and "modePresent" for "hasMode"), which is what an
+// exact comparison settles at once; any letter case is accepted.
 constexpr Field Fields[] = {
     {"power", [](const Snapshot& s, NumberBuffer&) { return onOffWord(s.powerOn); }},
     {"charging", [](const Snapshot& s, NumberBuffer&) { return onOffWord(s.charging); }},
     {"battery", [](const Snapshot& s, NumberBuffer& d) { return numberText(s.batteryLevel, d); }},
-    {"hasmode", [](const Snapshot& s, NumberBuffer&) { return boolWord(s.hasCurrentMode); }},
-    {"modepresent", [](const Snapshot& s, NumberBuffer&) { return boolWord(s.hasCurrentMode); }},
+    {"hasMode", [](const Snapshot& s, NumberBuffer&) { return boolWord(s.hasCurrentMode); }},
+    {"modePresent", [](const Snapshot& s, NumberBuffer&) { return boolWord(s.hasCurrentMode); }},
     {"mode", [](const Snapshot& s, NumberBuffer&) { return s.modeName; }},
-    {"dustsensor",
+    {"dustSensor",
      [](const Snapshot& s, NumberBuffer&) { return activeInactiveWord(s.dustSensorActive); }},
-    {"obstaclesensor",
+    {"obstacleSensor",
      [](const Snapshot& s, NumberBuffer&) { return activeInactiveWord(s.obstacleSensorActive); }},
     {"cleaner", [](const Snapshot& s, NumberBuffer&) { return onOffWord(s.cleanerCleaning); }},
-    {"cleanermode", [](const Snapshot& s, NumberBuffer&) { return s.cleanerMode; }},
+    {"cleanerMode", [](const Snapshot& s, NumberBuffer&) { return s.cleanerMode; }},
     {"motor", [](const Snapshot& s, NumberBuffer&) { return motorWord(s.motorMoving); }},
-    {"motorforward", [](const Snapshot& s, NumberBuffer&) { return boolWord(s.motorForward); }},
-    {"motordirection",
+    {"motorForward", [](const Snapshot& s, NumberBuffer&) { return boolWord(s.motorForward); }},
+    {"motorDirection",
      [](const Snapshot& s, NumberBuffer&) { return directionWord(s.motorDirection); }},
 };
+
+constexpr WordIndex<Field, 32> FieldIndex = [] {
+    WordIndex<Field, 32> index;
+    for (const Field& field : Fields) {
+        index.add(field.name, &field);
+    }
+    return index;
+}();
 
 }  // namespace
 
 std::optional<std::string_view> fieldText(const Controller& controller, std::string_view rawField,
                                           NumberBuffer& digits) {
-    char buffer[16];  // longer than any field name
-    const std::string_view name = lowerInto(rawField, buffer);
-    if (name.empty()) {
+    const Field* const field = FieldIndex.find(rawField);
+    if (field == nullptr) {
         return std::nullopt;
     }
-    for (const Field& field : Fields) {
-        if (name == field.name) {
-            return field.text(controller.snapshot(), digits);
-        }
-    }
-    return std::nullopt;
+    return field->text(controller.snapshot(), digits);
 }
 
 std::string fieldValue(const Controller& controller, std::string_view rawField, bool& knownField) {
@@ -138,7 +142,8 @@ std::string fieldValue(const Controller& controller, std::string_view rawField, 
 }
 
 bool valueMatches(std::string_view actual, std::string_view expected) {
-    return equalsIgnoringCase(actual, expected);
+    // Scripts mostly write a value as the transcript does: the exact comparison settles those.
+    return actual == expected || equalsIgnoringCase(actual, expected);
 }
 
 }  // namespace zelk::sim

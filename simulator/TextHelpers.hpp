@@ -53,6 +53,54 @@ constexpr bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// Words looked up in any letter case (equalsIgnoringCase), each naming one T: an
+// open-addressed hash table on a word's length and its first and last letters, so that a
+// lookup compares one word, seldom two, and an unknown word mostly none. A word matching
+// the spelling it was added with is settled by one exact comparison.
+template <typename T, std::size_t Slots>
+class WordIndex {
+public:
+    // Adds a word that is neither empty nor there already; at most Slots / 2 in all, so that a
+    // free slot is always near.
+    constexpr void add(std::string_view word, const T* value) {
+        std::size_t slot = slotOf(word);
+        while (!slots[slot].word.empty()) {
+            slot = (slot + 1) % Slots;
+        }
+        slots[slot] = {word, value};
+    }
+
+    // What `word` names, or null.
+    constexpr const T* find(std::string_view word) const {
+        if (word.empty()) {
+            return nullptr;
+        }
+        for (std::size_t slot = slotOf(word);; slot = (slot + 1) % Slots) {
+            const Slot& candidate = slots[slot];
+            if (candidate.word.empty()) {
+                return nullptr;
+            }
+            if (word == candidate.word || equalsIgnoringCase(word, candidate.word)) {
+                return candidate.value;
+            }
+        }
+    }
+
+private:
+    struct Slot {
+        std::string_view word;  // empty: a free slot
+        const T* value = nullptr;
+    };
+
+    static constexpr std::size_t slotOf(std::string_view word) {
+        return (word.size() * 131 + static_cast<unsigned char>(lowerAscii(word.front())) * 31 +
+                static_cast<unsigned char>(lowerAscii(word.back()))) %
+               Slots;
+    }
+
+    std::array<Slot, Slots> slots{};
+};
+
 // The fixed words of the protocol and the menu, as views of static text. The *Text forms
 // (boolText, onOff, activeInactive) are the same words as strings.
 constexpr std::string_view boolWord(bool value) { return value ? "true" : "false"; }

@@ -1,4 +1,5 @@
 #include <chrono>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -191,6 +192,31 @@ TEST(TextHelpersTest, DurationTokens) {
         const bool parsed = parseDurationToken(c.token, out);
         EXPECT_EQ(parsed, c.milliseconds >= 0) << '"' << c.token << '"';
         EXPECT_EQ(out.count(), parsed ? c.milliseconds : -42) << '"' << c.token << '"';
+    }
+}
+
+// Words that share a length and first and last letters share a home slot; in a table of
+// eight slots they also run past its end and wrap round. Every one must still be found, in
+// any case, and nothing else.
+TEST(TextHelpersTest, WordIndexFindsCollidingWordsInAnyCaseAndNothingElse) {
+    // All four start at slot 6 of 8: the last two wrap round to slots 0 and 1.
+    const std::string_view words[] = {"abf", "axf", "a-f", "AZF"};
+    const int values[] = {0, 1, 2, 3};
+    WordIndex<int, 8> index;
+    for (std::size_t i = 0; i < std::size(words); ++i) {
+        index.add(words[i], &values[i]);
+    }
+    struct Case {
+        std::string_view word;
+        const int* value;
+    };
+    const Case cases[] = {
+        {"abf", &values[0]}, {"ABF", &values[0]}, {"aXf", &values[1]}, {"A-F", &values[2]},
+        {"azf", &values[3]}, {"ayf", nullptr},    {"ab", nullptr},     {"abff", nullptr},
+        {"", nullptr},       {"a f", nullptr},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(index.find(c.word), c.value) << '"' << c.word << '"';
     }
 }
 
