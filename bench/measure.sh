@@ -3,7 +3,9 @@
 #   BUILD_DIR  a release build (default build/release), with bench/generate_script built
 #   RUNS       repetitions of each measurement; medians are reported (default 7)
 #
-# 1. A 1,000,000-line mixed script against the I/O floor `cat SCRIPT TRANSCRIPT > /dev/null`.
+# 1. 1,000,000-line scripts against the I/O floor `cat SCRIPT TRANSCRIPT > /dev/null`: the
+#    mixed script (transcript to /dev/null and to a file), then each other mix of
+#    bench/generate_script (to /dev/null).
 # 2. A 20-line script, process start to exit, against /bin/true: `perf stat -r 300` mean
 #    elapsed times, pair by pair, each side started as its own process (a shell loop of 200
 #    runs per side where perf is missing).
@@ -25,24 +27,36 @@ echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -
 say() { echo "[measure] $*" >&2; }
 
 # ---- 1. Throughput
-say "1/3 throughput: generating a 1,000,000-line script"
-"$build/bench/generate_script" 1000000 >"$work/script.zelk"
-"$sim" "$work/script.zelk" >"$work/transcript.txt" || true
-echo "script: $(wc -c <"$work/script.zelk") bytes, transcript: $(wc -c <"$work/transcript.txt") bytes"
+mixes="mixed state expect errors comments long"
+for mix in $mixes; do
+    say "1/3 throughput: generating a 1,000,000-line $mix script"
+    "$build/bench/generate_script" 1000000 42 "$mix" >"$work/$mix.zelk"
+    "$sim" "$work/$mix.zelk" >"$work/$mix.txt" || true
+done
+echo "mixed script: $(wc -c <"$work/mixed.zelk") bytes, transcript: $(wc -c <"$work/mixed.txt") bytes"
 for run in $(seq "$runs"); do
     say "1/3 throughput: run $run of $runs"
-    micros cat "$work/script.zelk" "$work/transcript.txt" >/dev/null 3>>"$work/floor"
-    micros "$sim" "$work/script.zelk" >/dev/null 3>>"$work/devnull" || true
-    micros "$sim" "$work/script.zelk" >"$work/out.txt" 3>>"$work/file" || true
+    for mix in $mixes; do
+        micros cat "$work/$mix.zelk" "$work/$mix.txt" >/dev/null 3>>"$work/$mix.floor"
+        micros "$sim" "$work/$mix.zelk" >/dev/null 3>>"$work/$mix.devnull" || true
+    done
+    micros "$sim" "$work/mixed.zelk" >"$work/out.txt" 3>>"$work/mixed.file" || true
 done
-floor=$(median <"$work/floor")
-devnull=$(median <"$work/devnull")
-file=$(median <"$work/file")
+floor=$(median <"$work/mixed.floor")
+devnull=$(median <"$work/mixed.devnull")
+file=$(median <"$work/mixed.file")
 awk -v f="$floor" -v d="$devnull" -v w="$file" 'BEGIN {
     printf "I/O floor (cat SCRIPT TRANSCRIPT > /dev/null): %.3f s\n", f / 1e6
     printf "simulator, transcript to /dev/null:           %.3f s  %.2f M lines/s  %.1fx floor\n", d / 1e6, 1e6 / d, d / f
     printf "simulator, transcript to a file:              %.3f s  %.2f M lines/s  %.1fx floor\n", w / 1e6, 1e6 / w, w / f
 }'
+echo "each mix, transcript to /dev/null (medians):"
+for mix in $mixes; do
+    awk -v m="$mix" -v f="$(median <"$work/$mix.floor")" -v d="$(median <"$work/$mix.devnull")" \
+        -v t="$(wc -c <"$work/$mix.txt")" 'BEGIN {
+        printf "  %-9s floor %.4f s  simulator %.4f s  %.1fx floor  (%d bytes of transcript)\n", m, f / 1e6, d / 1e6, d / f, t
+    }'
+done
 
 # ---- 2. Start-up
 if perf stat -r 1 /bin/true >/dev/null 2>&1; then

@@ -69,8 +69,7 @@ private:
 class LineReader {
 public:
     explicit LineReader(std::streambuf* source)
-        // Zeroed once, so that every byte after a line is a byte of some value.
-        : source_(source), block_(std::make_unique<char[]>(BlockSize + ChunkSize)) {}
+        : source_(source), block_(std::make_unique_for_overwrite<char[]>(BlockSize + ChunkSize)) {}
 
     // The next line, or false at the end of the input or at a read error (see failed()).
     bool next(std::string_view& line) {
@@ -142,6 +141,8 @@ private:
             return false;
         }
         size_ = static_cast<std::size_t>(got);
+        // What follows the data read is given a value: a line's chunks may reach into it.
+        std::memset(block_.get() + size_, 0, ChunkSize);
         return true;
     }
 
@@ -163,7 +164,7 @@ class Transcript {
 public:
     explicit Transcript(std::ostream& output)
         : output_(output),
-          capacity_(FlushThreshold + LineRoom),
+          capacity_(InitialCapacity),
           block_(std::make_unique_for_overwrite<char[]>(capacity_)),
           end_(block_.get()) {}
 
@@ -210,14 +211,22 @@ public:
 
 private:
     static constexpr std::size_t FlushThreshold = std::size_t{64} * 1024;
+    // A short script never touches more: the block grows to full size as output comes.
+    static constexpr std::size_t InitialCapacity = std::size_t{4} * 1024;
 
     std::size_t used() const { return static_cast<std::size_t>(end_ - block_.get()); }
     void makeRoom(std::size_t size) {
-        flush();
-        if (capacity_ < size) {
-            capacity_ = size;
-            block_ = std::make_unique_for_overwrite<char[]>(capacity_);
-            end_ = block_.get();
+        if (used() + size > FlushThreshold + LineRoom) {
+            flush();
+        }
+        if (capacity_ - used() < size) {
+            // A block not grown to full size yet, or a line longer than a full block.
+            const std::size_t capacity = std::max(2 * capacity_, used() + size);
+            auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+            std::memcpy(grown.get(), block_.get(), used());
+            end_ = grown.get() + used();
+            block_ = std::move(grown);
+            capacity_ = capacity;
         }
     }
 

@@ -43,7 +43,7 @@ private:
         std::string line;        // the line, then ChunkSize zero bytes
         std::size_t size = 0;    // the line's; 0: a free slot
     };
-    static constexpr unsigned SlotBits = 8;
+    static constexpr unsigned SlotBits = 7;
     static constexpr std::size_t Size = std::size_t{1} << SlotBits;
     std::array<Entry, Size> entries_{};
 };
