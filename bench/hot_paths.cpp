@@ -1,5 +1,6 @@
 // Benchmarks of the hot paths of a script run: one controller event (with and without an
-// observer), one STATE line, tokenising one line, whole lines through the runner, the
+// observer), one STATE line (formatted afresh, and from the runner's cache), one snapshot,
+// tokenising one line, whole lines through the runner, the
 // virtual clock's longest wait, and zelk_suite's per-script work with and without coverage.
 
 #include <fstream>
@@ -107,6 +108,29 @@ void BM_StateLine(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StateLine);
+
+// What the runner does for a STATE line: the controller's state code, and the line the
+// cache keeps for it. The controller moves between two states, as a script does.
+void BM_CachedStateLine(benchmark::State& state) {
+    zelk::Controller controller;
+    controller.powerButtonPressed();
+    zelk::sim::StateLineCache cache;
+    for (auto _ : state) {
+        controller.startButtonPressed();
+        benchmark::DoNotOptimize(cache.line(controller).data());
+    }
+}
+BENCHMARK(BM_CachedStateLine);
+
+// A snapshot is read from the state the last step published, without the lock.
+void BM_Snapshot(benchmark::State& state) {
+    zelk::Controller controller;
+    controller.powerButtonPressed();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(controller.snapshot());
+    }
+}
+BENCHMARK(BM_Snapshot);
 
 void BM_TokeniseLine(benchmark::State& state) {
     // As the runner does it: views into the line, storage reused from line to line.
