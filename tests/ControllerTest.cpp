@@ -3,7 +3,9 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <set>
 #include <string>
+#include <string_view>
 
 #include "TestSupport.hpp"
 #include <zelk/Controller.hpp>
@@ -457,6 +459,29 @@ TEST(SnapshotTest, PublishedStateAgreesWithTheQueriesThroughARandomWalk) {
         // The walk went through many states, and the observer heard every step.
         EXPECT_GT(byCode.size(), 100U);
         EXPECT_EQ(observer.count > 0, observed);
+    }
+}
+
+// snapshotOf is public and takes any number: codes no controller gave must still decode to
+// known texts, never read past a table (the sanitizer builds would tell).
+TEST(SnapshotTest, AnyNumberDecodesToKnownTexts) {
+    const std::set<std::string_view> modes{"Off", "StandbyMode", "NormalMode", "BoostMode",
+                                           "LowBatteryMode"};
+    const std::set<std::string_view> settings{"off", "normal", "boost", "unknown"};
+    std::uint64_t code = 99;
+    for (const std::uint64_t fixed : {std::uint64_t{0}, ~std::uint64_t{0}}) {
+        const Snapshot s = Controller::snapshotOf(fixed);
+        EXPECT_TRUE(modes.count(s.modeName)) << fixed;
+        EXPECT_TRUE(settings.count(s.cleanerMode)) << fixed;
+    }
+    for (int i = 0; i < 10000; ++i) {
+        code ^= code << 13;
+        code ^= code >> 7;
+        code ^= code << 17;
+        const Snapshot s = Controller::snapshotOf(code);
+        ASSERT_TRUE(modes.count(s.modeName)) << code;
+        ASSERT_TRUE(settings.count(s.cleanerMode)) << code;
+        ASSERT_EQ(s.hasCurrentMode, s.modeName != "Off") << code;
     }
 }
 

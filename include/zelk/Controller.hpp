@@ -127,7 +127,8 @@ public:
     Snapshot snapshot() const;
     // A number that stands for everything snapshot() reports at this moment: equal codes
     // mean equal snapshots, and snapshotOf turns a code back into its snapshot. A front end
-    // can key what it derives from a snapshot on it.
+    // can key what it derives from a snapshot on it. snapshotOf takes any number, but only a
+    // code from stateCode gives a snapshot that some controller has been in.
     std::uint64_t stateCode() const;
     static Snapshot snapshotOf(std::uint64_t code);
 

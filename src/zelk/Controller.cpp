@@ -1,5 +1,6 @@
 #include "zelk/Controller.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -471,7 +472,11 @@ std::uint64_t Controller::stateCode() const { return published.load(std::memory_
 
 Controller::Snapshot Controller::snapshotOf(std::uint64_t word) {
     const auto bit = [word](PublishedBit at) { return ((word >> at) & 1U) != 0; };
-    const ModeFacts& mode = modeFacts()[(word >> ModeShift) & FieldMask];
+    // A code stateCode never gave may hold any number in these fields: out of range reads
+    // as switched off and as the "unknown" setting, never past a table.
+    const std::size_t modeNumber = (word >> ModeShift) & FieldMask;
+    const ModeFacts& mode = modeFacts()[modeNumber < modeFacts().size() ? modeNumber : 0];
+    const std::size_t setting = (word >> SettingShift) & FieldMask;
     return Snapshot{
         .powerOn = bit(PowerBit),
         .charging = bit(ChargingBit),
@@ -482,7 +487,7 @@ Controller::Snapshot Controller::snapshotOf(std::uint64_t word) {
         .dustSensorActive = bit(DustSensorBit),
         .obstacleSensorActive = bit(ObstacleSensorBit),
         .cleanerCleaning = bit(CleaningBit),
-        .cleanerMode = SettingTexts[(word >> SettingShift) & FieldMask],
+        .cleanerMode = SettingTexts[std::min(setting, SettingTexts.size() - 1)],
         .motorMoving = bit(MotorMovingBit),
         .motorForward = bit(MotorForwardBit),
         .motorDirection = static_cast<Direction>((word >> DirectionShift) & FieldMask),
