@@ -106,6 +106,8 @@ constexpr std::string_view Comments[] = {
     "  # expect mode NormalMode",
 };
 
+// Each line is two literals joined, on purpose: no comma is missing between them.
+// NOLINTBEGIN(bugprone-suspicious-missing-comma)
 constexpr std::string_view Long[] = {
     "power                                                                        "
     "                                   # switch it on, then look at what it does",
@@ -120,6 +122,7 @@ constexpr std::string_view Long[] = {
     "status   # every field of the controller at once, as one STATE line of text: "
     "power, charging, battery, mode, sensors, cleaner, motor and its heading too",
 };
+// NOLINTEND(bugprone-suspicious-missing-comma)
 
 struct Mix {
     std::string_view name;

@@ -93,9 +93,10 @@ private:
     };
 
     static constexpr std::size_t slotOf(std::string_view word) {
-        return (word.size() * 131 + static_cast<unsigned char>(lowerAscii(word.front())) * 31 +
-                static_cast<unsigned char>(lowerAscii(word.back()))) %
-               Slots;
+        const auto letter = [](char ch) {
+            return static_cast<std::size_t>(static_cast<unsigned char>(lowerAscii(ch)));
+        };
+        return (word.size() * 131 + letter(word.front()) * 31 + letter(word.back())) % Slots;
     }
 
     std::array<Slot, Slots> slots{};

@@ -470,17 +470,17 @@ Controller::Snapshot Controller::snapshot() const { return snapshotOf(stateCode(
 
 std::uint64_t Controller::stateCode() const { return published.load(std::memory_order_acquire); }
 
-Controller::Snapshot Controller::snapshotOf(std::uint64_t word) {
-    const auto bit = [word](PublishedBit at) { return ((word >> at) & 1U) != 0; };
+Controller::Snapshot Controller::snapshotOf(std::uint64_t code) {
+    const auto bit = [code](PublishedBit at) { return ((code >> at) & 1U) != 0; };
     // A code stateCode never gave may hold any number in these fields: out of range reads
     // as switched off and as the "unknown" setting, never past a table.
-    const std::size_t modeNumber = (word >> ModeShift) & FieldMask;
+    const std::size_t modeNumber = (code >> ModeShift) & FieldMask;
     const ModeFacts& mode = modeFacts()[modeNumber < modeFacts().size() ? modeNumber : 0];
-    const std::size_t setting = (word >> SettingShift) & FieldMask;
+    const std::size_t setting = (code >> SettingShift) & FieldMask;
     return Snapshot{
         .powerOn = bit(PowerBit),
         .charging = bit(ChargingBit),
-        .batteryLevel = static_cast<int>(static_cast<std::uint32_t>(word)),
+        .batteryLevel = static_cast<int>(static_cast<std::uint32_t>(code)),
         .hasCurrentMode = mode.present,
         .modeKind = mode.kind,
         .modeName = mode.name,
@@ -490,7 +490,7 @@ Controller::Snapshot Controller::snapshotOf(std::uint64_t word) {
         .cleanerMode = SettingTexts[std::min(setting, SettingTexts.size() - 1)],
         .motorMoving = bit(MotorMovingBit),
         .motorForward = bit(MotorForwardBit),
-        .motorDirection = static_cast<Direction>((word >> DirectionShift) & FieldMask),
+        .motorDirection = static_cast<Direction>((code >> DirectionShift) & FieldMask),
     };
 }
 
