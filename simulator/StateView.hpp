@@ -2,7 +2,7 @@
 
 // The simulator's one view of the controller: the STATE line, the fields that a script's
 // "expect" reads, and how an expected value is compared. Every call reads the controller
-// afresh, through one snapshot taken under the controller's lock: a STATE line or a field
+// afresh, through one snapshot (or the state code it comes from): a STATE line or a field
 // shows a single moment, never half of a boost expiry.
 
 #include <array>
