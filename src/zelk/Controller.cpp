@@ -475,7 +475,8 @@ Controller::Snapshot Controller::snapshotOf(std::uint64_t code) {
     // A code stateCode never gave may hold any number in these fields: out of range reads
     // as switched off and as the "unknown" setting, never past a table.
     const std::size_t modeNumber = (code >> ModeShift) & FieldMask;
-    const ModeFacts& mode = modeFacts()[modeNumber < modeFacts().size() ? modeNumber : 0];
+    const std::array<ModeFacts, 5>& facts = modeFacts();
+    const ModeFacts& mode = facts[modeNumber < facts.size() ? modeNumber : 0];
     const std::size_t setting = (code >> SettingShift) & FieldMask;
     return Snapshot{
         .powerOn = bit(PowerBit),
