@@ -5,11 +5,17 @@
 // state, print nothing and throw nothing. Case handling is plain ASCII ("C" locale).
 
 #include <array>
+#include <bit>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zelk::sim {
 
@@ -135,6 +141,70 @@ inline constexpr std::array<bool, 256> BlankBytes = [] {
     return table;
 }();
 constexpr bool isBlank(char ch) { return BlankBytes[static_cast<unsigned char>(ch)]; }
+
+// Bit i set where byte i of the 64 bytes at `bytes` is a line feed.
+inline std::uint64_t newlineBits64(const char* bytes) {
+#if defined(__SSE2__)
+    std::uint64_t bits = 0;
+    for (unsigned part = 0; part < 4; ++part) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
+        const auto found =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('\n'))));
+        bits |= std::uint64_t{found} << (16 * part);
+    }
+    return bits;
+#else
+    std::uint64_t bits = 0;
+    for (unsigned i = 0; i < 64; ++i) {
+        bits |= std::uint64_t{bytes[i] == '\n'} << i;
+    }
+    return bits;
+#endif
+}
+
+// Bit i set where byte i of the 16 bytes at `bytes` is not white space (isBlank).
+inline unsigned nonBlankBits16(const char* bytes) {
+#if defined(__SSE2__)
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    const __m128i space = _mm_cmpeq_epi8(block, _mm_set1_epi8(' '));
+    // \t \n \v \f \r are 9 to 13: below 5 once 9 is taken off, as unsigned bytes.
+    const __m128i fromTab = _mm_sub_epi8(block, _mm_set1_epi8('\t'));
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(fromTab, _mm_set1_epi8(4)), fromTab);
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(space, control))) & 0xFFFFU;
+#else
+    unsigned bits = 0;
+    for (unsigned i = 0; i < 16; ++i) {
+        bits |= static_cast<unsigned>(!isBlank(bytes[i])) << i;
+    }
+    return bits;
+#endif
+}
+
+// Whether `line`, whose storage goes on for ChunkSize bytes after it, has no tokens for
+// certain: it is all white space, or its first other byte begins a comment. False may also
+// mean that it is empty, or that its first 33 bytes are white space and it goes on.
+inline bool blankOrCommentLine(std::string_view line) {
+    static_assert(ChunkSize >= 32);
+    // Most lines begin with their first token: that byte settles it.
+    // (One table lookup, not two tests: comment lines and blank ones come in any order.)
+    static constexpr std::array<bool, 256> MayBeginNoToken = [] {
+        std::array<bool, 256> table = BlankBytes;
+        table['#'] = true;
+        return table;
+    }();
+    if (!MayBeginNoToken[static_cast<unsigned char>(*line.data())]) {
+        return false;
+    }
+    // The first byte that is not white space, or byte 32 (in the line or its padding) if the
+    // first 32 are. Either way, a '#' there begins a comment after nothing but white space.
+    auto first = static_cast<std::size_t>(std::countr_zero(nonBlankBits16(line.data()) | 0x10000U));
+    if (first == 16) {
+        first +=
+            static_cast<std::size_t>(std::countr_zero(nonBlankBits16(line.data() + 16) | 0x10000U));
+    }
+    return (static_cast<unsigned>(first >= line.size()) |
+            static_cast<unsigned>(line.data()[first] == '#')) != 0;
+}
 
 // The white-space separated tokens of `line`, never empty ones, as views into `line` (valid
 // while `line` is), into `tokens` (cleared first, then push_back of each) so that a caller

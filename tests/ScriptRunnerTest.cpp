@@ -1,4 +1,5 @@
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -260,6 +261,61 @@ TEST(ScriptRunnerTest, CommentStartsAtTheFirstHash) {
               "EXPECT_OK power=on\nEXPECT_OK mode=StandbyMode\n");
     EXPECT_NE(r.out.find("COMMAND line=2 input=\"expect power on # first # second\"\n"),
               std::string::npos);
+}
+
+// Twelve thousand pseudo-random lines, a quarter of a megabyte, so that lines fall across
+// every place of the reader's blocks and the line numbers pass 9, 99, 999 and 9999: blank
+// lines, comments after any white space, and unknown commands with white space, comments
+// and CR line ends around them. The transcript must be exactly what each line calls for.
+TEST(ScriptRunnerTest, EveryLineOfALongMixedScriptIsNumberedAndEchoedExactly) {
+    std::uint32_t state = 2024;
+    const auto random = [&state](std::uint32_t bound) {
+        state = state * 1664525U + 1013904223U;
+        return (state >> 8) % bound;
+    };
+    const auto blanks = [&random](std::uint32_t most) {
+        std::string text;
+        for (std::uint32_t i = random(most + 1); i > 0; --i) {
+            text += random(4) == 0 ? '\t' : ' ';
+        }
+        return text;
+    };
+    std::string script;
+    std::string expected = "ZELK Simulator CLI script=t.zelk\n" + InitialState;
+    for (int number = 1; number <= 12000; ++number) {
+        std::string line;
+        switch (random(4)) {
+            case 0:
+                line = blanks(random(8) == 0 ? 70 : 6);
+                break;
+            case 1:
+                line = blanks(40) + "#" + std::string(random(30), random(2) == 0 ? 'c' : ' ');
+                break;
+            default: {
+                const std::string word = "x" + std::to_string(number);
+                line = blanks(40) + word + blanks(3) + (random(3) == 0 ? "# note" : "");
+                expected += "COMMAND line=" + std::to_string(number) + " input=\"" + line +
+                            "\"\nERROR line=" + std::to_string(number) +
+                            " unknown command: " + word + "\n";
+                break;
+            }
+        }
+        script += line + (random(5) == 0 ? "\r\n" : "\n");
+    }
+    expected += "RESULT FAIL\n";
+    ASSERT_GT(script.size(), std::size_t{4} * 64 * 1024);
+    const RunResult r = run(script);
+    EXPECT_EQ(r.status, 1);
+    // The first line that differs, not the whole transcript.
+    std::istringstream got(r.out);
+    std::istringstream want(expected);
+    std::string gotLine;
+    std::string wantLine;
+    for (int line = 1; std::getline(want, wantLine); ++line) {
+        std::getline(got, gotLine);
+        ASSERT_EQ(gotLine, wantLine) << "transcript line " << line;
+    }
+    EXPECT_TRUE(r.out == expected);
 }
 
 // ---- The wait command, enabled where the run has a clock.

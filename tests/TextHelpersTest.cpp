@@ -1,4 +1,5 @@
 #include <chrono>
+#include <cstdint>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -217,6 +218,103 @@ TEST(TextHelpersTest, WordIndexFindsCollidingWordsInAnyCaseAndNothingElse) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(index.find(c.word), c.value) << '"' << c.word << '"';
+    }
+}
+
+// The block forms of the byte classes agree with isBlank and '\n' for every byte value, at
+// every position of their block.
+TEST(TextHelpersTest, ByteMasksAgreeWithTheByteClassesEverywhere) {
+    for (int value = 0; value < 256; ++value) {
+        const char ch = static_cast<char>(value);
+        for (unsigned at = 0; at < 64; ++at) {
+            std::string block(64, '\n');
+            block[at] = ch;
+            const std::uint64_t feeds = newlineBits64(block.data());
+            EXPECT_EQ((feeds >> at) & 1U, ch == '\n' ? 1U : 0U) << value << " at " << at;
+            EXPECT_EQ(feeds | (std::uint64_t{1} << at), ~std::uint64_t{0}) << value << " at " << at;
+
+            std::string blanks(16, ' ');
+            blanks[at % 16] = ch;
+            const unsigned words = nonBlankBits16(blanks.data());
+            EXPECT_EQ(words, isBlank(ch) ? 0U : 1U << (at % 16)) << value << " at " << at % 16;
+        }
+    }
+}
+
+// A line with its padding after it, as the runner stores lines: `after` first, then zeros.
+struct PaddedLine {
+    PaddedLine(std::string_view line, std::string_view after = {})
+        : storage(std::string(line) + std::string(after) + std::string(ChunkSize, '\0')),
+          size(line.size()) {}
+    std::string_view view() const { return {storage.data(), size}; }
+    std::string storage;
+    std::size_t size;
+};
+
+TEST(TextHelpersTest, BlankOrCommentLineSettlesTheCommonLinesAtAGlance) {
+    const std::string blanks32(32, ' ');
+    struct Case {
+        std::string line;
+        std::string after;  // what the storage holds past the line: the next line, say
+        bool noTokens;
+    };
+    const Case cases[] = {
+        {"", "\npower", true},  // an empty line as the reader hands it out: on its line feed
+        {"", "power", false},   // not settled by the byte after an empty line
+
+        {"   ", "\n  expect x", true},
+        {" \t\v\f\r", "", true},
+        {"#", "", true},
+        {"# power", "", true},
+        {"\t  # expect power on", "", true},
+        {blanks32 + "#", "", true},  // the '#' is the 33rd byte
+        {std::string(31, ' ') + "#x", "", true},
+        {"power", "", false},
+        {" power # press", "", false},
+        {"x#", "", false},
+        {std::string(31, ' ') + "x", "", false},
+        {blanks32 + "x", "", false},
+        {blanks32 + " #", "", false},  // not settled: the full path finds no tokens
+        {"  ", "#", true},             // a '#' past the end is not the line's
+        {"  ", "x", true},             // nor a token
+        {std::string("\0#", 2), "", false},
+    };
+    for (const Case& c : cases) {
+        const PaddedLine line(c.line, c.after);
+        EXPECT_EQ(blankOrCommentLine(line.view()), c.noTokens) << '"' << c.line << '"';
+    }
+}
+
+// Never true for a line with tokens, and true for every line without tokens that is not empty
+// and whose first 33 bytes decide it. Pseudo-random lines of blanks, '#', letters and NUL bytes,
+// with random bytes after them.
+TEST(TextHelpersTest, BlankOrCommentLineAgreesWithTheTokenizer) {
+    const std::string_view alphabet(" \t\r\v#a\0 ", 9);
+    std::uint32_t state = 12345;
+    const auto random = [&state](std::uint32_t bound) {
+        state = state * 1664525U + 1013904223U;
+        return (state >> 8) % bound;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        const std::uint32_t size = random(48);
+        for (std::uint32_t i = 0; i < size; ++i) {
+            text += alphabet[random(static_cast<std::uint32_t>(alphabet.size()))];
+        }
+        std::string after;
+        for (std::uint32_t i = random(4); i > 0; --i) {
+            after += alphabet[random(static_cast<std::uint32_t>(alphabet.size()))];
+        }
+        const PaddedLine line(text, after);
+        std::vector<std::string_view> tokens;
+        splitViews(stripCommentView(line.view()), tokens);
+        const std::size_t first = text.find_first_not_of(" \t\r\v\f\n");
+        const bool decided = size > 0 && (first == std::string::npos ? size <= 32 : first <= 32);
+        if (blankOrCommentLine(line.view())) {
+            EXPECT_TRUE(tokens.empty()) << '"' << text << '"';
+        } else if (decided) {
+            EXPECT_FALSE(tokens.empty()) << '"' << text << '"';
+        }
     }
 }
 
