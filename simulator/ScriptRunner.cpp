@@ -353,6 +353,7 @@ private:
     Transcript transcript_;
     Tokens tokens_;  // views into the current line
     StateLineCache stateLine_;
+    FieldReader fields_;
     LineCounter lineNo_;
     bool failed_ = false;
 };
@@ -609,7 +610,7 @@ bool ScriptRunner::expect(const Tokens& tokens) {
         return true;
     }
     NumberBuffer digits;
-    const std::optional<std::string_view> actual = fieldText(controller_, tokens[1], digits);
+    const std::optional<std::string_view> actual = fields_.text(controller_, tokens[1], digits);
     if (!actual) {
         error(" unknown expect field: ", tokens[1]);
         return true;

@@ -134,6 +134,21 @@ std::optional<std::string_view> fieldText(const Controller& controller, std::str
     return field->text(controller.snapshot(), digits);
 }
 
+std::optional<std::string_view> FieldReader::text(const Controller& controller,
+                                                  std::string_view rawField, NumberBuffer& digits) {
+    const Field* const field = FieldIndex.find(rawField);
+    if (field == nullptr) {
+        return std::nullopt;
+    }
+    // One read of the state code: the field shows the moment it was published.
+    const std::uint64_t code = controller.stateCode();
+    if (code != code_) {
+        code_ = code;
+        snapshot_ = Controller::snapshotOf(code);
+    }
+    return field->text(snapshot_, digits);
+}
+
 std::string fieldValue(const Controller& controller, std::string_view rawField, bool& knownField) {
     NumberBuffer digits;
     const std::optional<std::string_view> text = fieldText(controller, rawField, digits);

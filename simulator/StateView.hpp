@@ -58,6 +58,18 @@ using NumberBuffer = std::array<char, 12>;
 // static text, or digits written into `digits`. One snapshot of the controller.
 std::optional<std::string_view> fieldText(const Controller& controller, std::string_view rawField,
                                           NumberBuffer& digits);
+// fieldText for a run of many expects: it keeps the snapshot of the last state code it saw,
+// and decodes one again only when the controller's state has changed.
+class FieldReader {
+public:
+    std::optional<std::string_view> text(const Controller& controller, std::string_view rawField,
+                                         NumberBuffer& digits);
+
+private:
+    std::uint64_t code_ = 0;
+    Controller::Snapshot snapshot_ = Controller::snapshotOf(0);
+};
+
 // The same as a string. For an unknown name, `knownField` becomes false and the result is
 // empty.
 std::string fieldValue(const Controller& controller, std::string_view rawField, bool& knownField);
