@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -209,23 +210,52 @@ inline bool blankOrCommentLine(std::string_view line) {
 // The white-space separated tokens of `line`, never empty ones, as views into `line` (valid
 // while `line` is), into `tokens` (cleared first, then push_back of each) so that a caller
 // can reuse its storage. The one tokenizer: the forms below and the script runner use it.
+//
+// Each whole block of 16 bytes is read into a bit mask of its token bytes, and the tokens
+// begin and end where that mask changes, found with bit operations, not byte by byte. The
+// bytes after the last whole block, which are all of a short line, are read one by one:
+// there each byte's branch is well predicted, and the first token is known soonest.
 template <typename Tokens>
 void splitInto(std::string_view line, Tokens& tokens) {
+    constexpr std::size_t Block = 16;
     tokens.clear();
-    const char* pos = line.data();
-    const char* const end = pos + line.size();
+    const char* const data = line.data();
+    const std::size_t size = line.size();
+    const char* start = nullptr;  // of the token being read, if one is open
+    std::size_t at = 0;
+    for (; size - at >= Block; at += Block) {
+        const unsigned words = nonBlankBits16(data + at);
+        const unsigned before = start != nullptr ? 1U : 0U;
+        // Bit i: byte i starts a token or is the first byte after one. They alternate.
+        unsigned edges = (words ^ ((words << 1) | before)) & 0xFFFFU;
+        while (edges != 0) {
+            const char* const edge = data + at + static_cast<unsigned>(std::countr_zero(edges));
+            edges &= edges - 1;
+            if (start == nullptr) {
+                start = edge;
+            } else {
+                tokens.push_back(std::string_view(start, static_cast<std::size_t>(edge - start)));
+                start = nullptr;
+            }
+        }
+    }
+    const char* pos = data + at;
+    const char* const end = data + size;
     for (;;) {
-        while (pos != end && isBlank(*pos)) {
-            ++pos;
+        if (start == nullptr) {
+            while (pos != end && isBlank(*pos)) {
+                ++pos;
+            }
+            if (pos == end) {
+                return;
+            }
+            start = pos;
         }
-        if (pos == end) {
-            return;
-        }
-        const char* const start = pos;
         while (pos != end && !isBlank(*pos)) {
             ++pos;
         }
         tokens.push_back(std::string_view(start, static_cast<std::size_t>(pos - start)));
+        start = nullptr;
     }
 }
 

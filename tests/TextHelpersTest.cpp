@@ -1,6 +1,7 @@
 #include <chrono>
 #include <cstdint>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,6 +124,29 @@ TEST(TextHelpersTest, SplitCutsAtEveryClassicWhiteSpace) {
     for (const Case& c : cases) {
         EXPECT_EQ(splitAsRunnerDoes(c.line), c.tokens) << '"' << c.line << '"';
         EXPECT_EQ(split(c.line), c.tokens) << '"' << c.line << '"';
+    }
+}
+
+// Lines of up to 80 bytes, so that tokens begin, end and run across the tokenizer's 16-byte
+// blocks at every place, against a stream's word extraction (the same white space).
+TEST(TextHelpersTest, SplitAgreesWithStreamExtractionOnRandomLines) {
+    const std::string_view alphabet(" \t\n\v\f\rab\0\xe9xyz  ", 16);
+    std::uint32_t state = 777;
+    const auto random = [&state](std::uint32_t bound) {
+        state = state * 1664525U + 1013904223U;
+        return (state >> 8) % bound;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        std::string line;
+        for (std::uint32_t i = random(81); i > 0; --i) {
+            line += alphabet[random(static_cast<std::uint32_t>(alphabet.size()))];
+        }
+        std::istringstream words(line);
+        std::vector<std::string> expected;
+        for (std::string word; words >> word;) {
+            expected.push_back(word);
+        }
+        ASSERT_EQ(splitAsRunnerDoes(line), expected) << '"' << line << '"';
     }
 }
 
