@@ -5,18 +5,25 @@
 #include <bit>
 #include <cassert>
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <optional>
 #include <streambuf>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <variant>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "StateView.hpp"
 #include "TextHelpers.hpp"
@@ -306,6 +313,155 @@ using EventAction = void (Controller::*)();
 // Any other command. Returns false to stop reading the script.
 using HandlerAction = bool (ScriptRunner::*)(const Tokens& tokens);
 
+// What a short script line comes to, whatever its number, found out the first time it is
+// read: its tokens and command, or that it is rejected and with which message. A rejection
+// never depends on the controller's state, and it changes nothing.
+struct LinePlan {
+    enum class Kind : std::uint8_t { Free, NoTokens, Rejected, Event, Handler, Expect };
+
+    static constexpr std::size_t LongestLine = 32;
+
+    // Whether this is the plan of `line`, whose storage goes on for ChunkSize bytes.
+    bool holds(std::string_view line) const {
+        return kind != Kind::Free && line.size() == size &&
+               sameLeadingBytes32(line.data(), text.data(), size);
+    }
+
+    // Takes `line` (at most LongestLine bytes) and its tokens, views into it.
+    void record(std::string_view line, const Tokens& tokens) {
+        text.fill('\0');
+        std::memcpy(text.data(), line.data(), line.size());
+        size = line.size();
+        tokenCount = tokens.size();
+        for (std::size_t i = 0; i < std::min(tokens.size(), Tokens::Capacity); ++i) {
+            tokenAt[i] = static_cast<std::uint8_t>(tokens[i].data() - line.data());
+            tokenSize[i] = static_cast<std::uint8_t>(tokens[i].size());
+        }
+    }
+
+    // The tokens as views into `line`, which holds() this plan.
+    void tokensOf(std::string_view line, Tokens& tokens) const {
+        tokens.clear();
+        for (std::size_t i = 0; i < tokenCount; ++i) {
+            tokens.push_back(i < Tokens::Capacity ? line.substr(tokenAt[i], tokenSize[i])
+                                                  : std::string_view());
+        }
+    }
+
+    std::array<char, LongestLine> text{};  // the line, zeros after it
+    std::size_t size = 0;
+    Kind kind = Kind::Free;
+    std::size_t tokenCount = 0;
+    std::array<std::uint8_t, Tokens::Capacity> tokenAt{};
+    std::array<std::uint8_t, Tokens::Capacity> tokenSize{};
+    std::string_view word;  // Event: the word answered after "OK "
+    EventAction event = nullptr;
+    HandlerAction handler = nullptr;
+    // Rejected: what follows the line number, line feed included (the longest message and a
+    // token of a short line), then ChunkSize bytes of padding.
+    std::array<char, 96 + ChunkSize> rejection{};
+    std::size_t rejectionSize = 0;
+    // Expect: the verdict's text in the states of the last two state codes the line met (a
+    // script mostly goes back and forth between a few states).
+    struct Verdict {
+        std::uint64_t code = 0;
+        bool known = false;  // whether the members below are a verdict
+        bool pass = false;
+        std::size_t headSize = 0;  // the text before the line number: all of it for a pass
+        std::size_t size = 0;
+        // Room for the longest verdict of a short line (82 bytes), then ChunkSize bytes of
+        // padding.
+        std::array<char, 96 + ChunkSize> text{};
+
+        void put(std::string_view part) {
+            assert(size + part.size() <= text.size() - ChunkSize);
+            std::memcpy(text.data() + size, part.data(), part.size());
+            size += part.size();
+        }
+        void put(char ch) { text[size++] = ch; }
+        void lineNumber() { headSize = size; }
+    };
+    std::array<Verdict, 2> verdicts;
+    std::size_t olderVerdict = 0;
+};
+
+// The plans of the short lines read lately: a script mostly repeats a handful of lines.
+// Direct-mapped on a hash of the line's text; a line that meets another in its slot takes it.
+class LinePlans {
+public:
+    // A hash of `line` (at most LinePlan::LongestLine bytes, storage as holds() wants): of
+    // its bytes, those past its end cleared, and its size.
+    static std::uint64_t hash(std::string_view line) {
+        std::uint64_t low = 0;
+        std::uint64_t high = 0;
+#if defined(__SSE2__)
+        // Two blocks, each cleared past the end by a window into 32 set bytes and 32 clear.
+        const char* const keep = KeepBytes.data() + LinePlan::LongestLine - line.size();
+        const auto load = [](const char* at) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        };
+        const __m128i first = _mm_and_si128(load(line.data()), load(keep));
+        const __m128i second = _mm_and_si128(load(line.data() + 16), load(keep + 16));
+        const __m128i both = _mm_xor_si128(first, _mm_shuffle_epi32(second, 0x4E));
+        low = static_cast<std::uint64_t>(_mm_cvtsi128_si64(both));
+        high = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(both, both)));
+#else
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const auto byte = static_cast<std::uint64_t>(static_cast<unsigned char>(line[i]));
+            (i % 16 < 8 ? low : high) ^= byte << (8 * (i % 8));
+        }
+#endif
+        // Never 0, which the slots keep for no line.
+        return (((low * Multipliers[0]) ^ (high * Multipliers[1]) ^ line.size()) * Multipliers[2]) |
+               1U;
+    }
+
+    // The slot of the lines of `hash`: the hash of the line planned there, the hash of the last
+    // line seen there without a plan, and where its plan goes. The hashes are kept apart from
+    // the plans, so that a line without one is told so from a small table.
+    struct Slot {
+        std::uint64_t& planned;
+        std::uint64_t& sighted;
+        std::size_t index;
+    };
+    Slot slotOf(std::uint64_t hash) {
+        const auto index = static_cast<std::size_t>(hash >> (64 - SlotBits));
+        return {planned_[index], sighted_[index], index};
+    }
+    // The plan made in `slot`.
+    LinePlan& plan(const Slot& slot) {
+        return *std::launder(reinterpret_cast<LinePlan*>(storage_.get() + Size * slot.index));
+    }
+    // A new plan in `slot`, in place of what was there.
+    LinePlan& newPlan(const Slot& slot) {
+        return *std::construct_at(reinterpret_cast<LinePlan*>(storage_.get() + Size * slot.index));
+    }
+
+private:
+    static constexpr std::uint64_t Multipliers[3] = {0x9E3779B97F4A7C15U, 0xC2B2AE3D27D4EB4FU,
+                                                     0x165667B19E3779F9U};
+    // 32 set bytes, then 32 clear ones.
+    static constexpr std::array<char, 64> KeepBytes = [] {
+        std::array<char, 64> bytes{};
+        for (std::size_t i = 0; i < 32; ++i) {
+            bytes[i] = static_cast<char>(0xFF);
+        }
+        return bytes;
+    }();
+    static constexpr unsigned SlotBits = 8;
+    static constexpr std::size_t Slots = std::size_t{1} << SlotBits;
+    // 0: no line yet. A slot's plan is read only once made, when planned_ holds a hash.
+    std::array<std::uint64_t, Slots> planned_{};
+    std::array<std::uint64_t, Slots> sighted_{};
+    // Room for a plan in each slot, left untouched (and so not even mapped) until a plan is
+    // made there: a short script touches a few of them. Plans need no destruction.
+    static constexpr std::size_t Size = sizeof(LinePlan);
+    static_assert(std::is_trivially_destructible_v<LinePlan>);
+    static_assert(alignof(LinePlan) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+    std::unique_ptr<std::byte[]> storage_ =
+        std::make_unique_for_overwrite<std::byte[]>(Size * Slots);
+};
+
 // One entry of the command table, which both dispatches and prints the help text.
 struct Command {
     std::string_view word;
@@ -314,6 +470,40 @@ struct Command {
     std::string_view description;  // the help text's second column
     std::variant<EventAction, HandlerAction> action;
     bool needsClock = false;  // only where the run has a clock to advance ("wait")
+};
+
+// The line that judges an expect, written to `out`, which has put(text), put(char) and
+// lineNumber(): "EXPECT_OK field=actual", or "EXPECT_FAIL line=N field=... expected=...
+// actual=...".
+template <typename Out>
+void writeVerdict(Out& out, std::string_view field, std::string_view expected,
+                  std::string_view actual, bool pass) {
+    if (pass) {
+        out.put("EXPECT_OK ");
+        out.put(field);
+        out.put('=');
+        out.put(actual);
+        out.put('\n');
+        return;
+    }
+    out.put("EXPECT_FAIL line=");
+    out.lineNumber();
+    out.put(" field=");
+    out.put(field);
+    out.put(" expected=");
+    out.put(expected);
+    out.put(" actual=");
+    out.put(actual);
+    out.put('\n');
+}
+
+// The transcript as writeVerdict's output, with the current line's number.
+struct TranscriptLine {
+    Transcript& transcript;
+    const LineCounter& number;
+    void put(std::string_view text) { transcript.put(text); }
+    void put(char ch) { transcript.put(ch); }
+    void lineNumber() { transcript.put(number); }
 };
 
 class ScriptRunner {
@@ -335,10 +525,25 @@ private:
     bool wait(const Tokens& tokens);
     bool obstacle(const Tokens& tokens);
     bool expect(const Tokens& tokens);
+    // Renders, in the state of `code`, the verdict of an expect line with a known field.
+    void judge(std::uint64_t code, std::string_view field, std::string_view expected,
+               LinePlan::Verdict& verdict);
 
     static const Command Commands[];
 
     bool runLine(std::string_view line);
+    // A line of any length, parsed afresh. Its command, or null, goes to `command` if given.
+    bool runParsed(std::string_view line, const Command** command = nullptr);
+    // A short line seen for the second time: parsed and run, and its plan recorded.
+    bool runAndPlan(std::string_view line, LinePlan& plan);
+    // A short line as its plan says.
+    bool runPlanned(std::string_view line, LinePlan& plan);
+    // The command of the tokens in tokens_, or null (none, or not a command).
+    const Command* parse(std::string_view line);
+    // "COMMAND line=... input=..." for a line with tokens, after making room for all of it.
+    void echo(std::string_view line);
+    // Runs `entry` with the tokens in tokens_.
+    bool dispatch(const Command& entry);
     // "OK " and `parts` on one line, then the STATE line.
     void ok(std::initializer_list<std::string_view> parts);
     void error(std::string_view message, std::string_view argument = {});
@@ -355,6 +560,11 @@ private:
     StateLineCache stateLine_;
     FieldReader fields_;
     LineCounter lineNo_;
+    LinePlans plans_;
+    // The last error's message and argument, and how many errors there have been.
+    std::string_view lastMessage_;
+    std::string_view lastArgument_;
+    std::size_t errors_ = 0;
     bool failed_ = false;
 };
 
@@ -446,11 +656,29 @@ bool ScriptRunner::runLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r') {
         line.remove_suffix(1);
     }
-    splitInto(stripCommentView(line), tokens_);
-    const Tokens& tokens = tokens_;
-    if (tokens.empty()) {
-        return true;
+    if (line.size() > LinePlan::LongestLine) {
+        return runParsed(line);
     }
+    const std::uint64_t hash = LinePlans::hash(line);
+    LinePlans::Slot slot = plans_.slotOf(hash);
+    if (slot.planned == hash && plans_.plan(slot).holds(line)) {
+        return runPlanned(line, plans_.plan(slot));
+    }
+    // A plan is made on a line's second sighting: a line read once costs no plan.
+    if (slot.sighted != hash) {
+        slot.sighted = hash;
+        return runParsed(line);
+    }
+    slot.planned = hash;
+    return runAndPlan(line, plans_.newPlan(slot));
+}
+
+const Command* ScriptRunner::parse(std::string_view line) {
+    splitInto(stripCommentView(line), tokens_);
+    return tokens_.empty() ? nullptr : index_.find(tokens_[0]);
+}
+
+void ScriptRunner::echo(std::string_view line) {
     // Everything this line writes: the echo, the argument or field and value of an error
     // (parts of the line, so one more copy of it at most), and the line number twice.
     transcript_.reserve(2 * (line.size() + lineNo_.size()) + Transcript::LineRoom);
@@ -459,18 +687,113 @@ bool ScriptRunner::runLine(std::string_view line) {
     transcript_.put(" input=\"");
     transcript_.putChunked(line);
     transcript_.put("\"\n");
+}
 
-    const Command* entry = index_.find(tokens[0]);
-    if (entry == nullptr) {
-        error(" unknown command: ", tokens[0]);
-        return true;
-    }
-    if (const auto* event = std::get_if<EventAction>(&entry->action)) {
+bool ScriptRunner::dispatch(const Command& entry) {
+    if (const auto* event = std::get_if<EventAction>(&entry.action)) {
         (controller_.**event)();
-        ok({entry->word});
+        ok({entry.word});
         return true;
     }
-    return (this->*std::get<HandlerAction>(entry->action))(tokens);
+    return (this->*std::get<HandlerAction>(entry.action))(tokens_);
+}
+
+bool ScriptRunner::runParsed(std::string_view line, const Command** command) {
+    const Command* entry = parse(line);
+    if (command != nullptr) {
+        *command = entry;
+    }
+    if (tokens_.empty()) {
+        return true;
+    }
+    echo(line);
+    if (entry == nullptr) {
+        error(" unknown command: ", tokens_[0]);
+        return true;
+    }
+    return dispatch(*entry);
+}
+
+bool ScriptRunner::runAndPlan(std::string_view line, LinePlan& plan) {
+    const std::size_t errorsBefore = errors_;
+    const Command* entry = nullptr;
+    const bool keepReading = runParsed(line, &entry);
+    plan.record(line, tokens_);
+    if (tokens_.empty()) {
+        plan.kind = LinePlan::Kind::NoTokens;
+    } else if (errors_ != errorsBefore) {
+        // Rejected: the message and argument never depend on more than the line.
+        plan.kind = LinePlan::Kind::Rejected;
+        const std::size_t size = lastMessage_.size() + lastArgument_.size() + 1;
+        assert(size + ChunkSize <= plan.rejection.size());
+        std::memcpy(plan.rejection.data(), lastMessage_.data(), lastMessage_.size());
+        std::memcpy(plan.rejection.data() + lastMessage_.size(), lastArgument_.data(),
+                    lastArgument_.size());
+        plan.rejection[size - 1] = '\n';
+        plan.rejectionSize = size;
+    } else if (const auto* event = std::get_if<EventAction>(&entry->action)) {
+        plan.kind = LinePlan::Kind::Event;
+        plan.event = *event;
+        plan.word = entry->word;
+    } else {
+        plan.handler = std::get<HandlerAction>(entry->action);
+        plan.kind = plan.handler == &ScriptRunner::expect ? LinePlan::Kind::Expect
+                                                          : LinePlan::Kind::Handler;
+        plan.verdicts[0].known = false;
+        plan.verdicts[1].known = false;
+    }
+    return keepReading;
+}
+
+bool ScriptRunner::runPlanned(std::string_view line, LinePlan& plan) {
+    switch (plan.kind) {
+        case LinePlan::Kind::Rejected:
+            echo(line);
+            transcript_.put("ERROR line=");
+            transcript_.put(lineNo_);
+            transcript_.putChunked({plan.rejection.data(), plan.rejectionSize});
+            failed_ = true;
+            return true;
+        case LinePlan::Kind::Event:
+            echo(line);
+            (controller_.*plan.event)();
+            ok({plan.word});
+            return true;
+        case LinePlan::Kind::Handler:
+            plan.tokensOf(line, tokens_);
+            echo(line);
+            return (this->*plan.handler)(tokens_);
+        case LinePlan::Kind::Expect: {
+            // A field and a value, both known good: only the verdict may change, with the state.
+            echo(line);
+            const std::string_view field = line.substr(plan.tokenAt[1], plan.tokenSize[1]);
+            const std::uint64_t code = controller_.stateCode();
+            LinePlan::Verdict* known = &plan.verdicts[0];
+            if (!known->known || known->code != code) {
+                known = &plan.verdicts[1];
+                if (!known->known || known->code != code) {
+                    known = &plan.verdicts[plan.olderVerdict];
+                    plan.olderVerdict ^= 1U;
+                    judge(code, field, line.substr(plan.tokenAt[2], plan.tokenSize[2]), *known);
+                }
+            }
+            if (options_.expected) {
+                options_.expected(field);
+            }
+            transcript_.putChunked({known->text.data(), known->headSize});
+            if (!known->pass) {
+                transcript_.put(lineNo_);
+                transcript_.putChunked(
+                    {known->text.data() + known->headSize, known->size - known->headSize});
+                failed_ = true;
+            }
+            return true;
+        }
+        case LinePlan::Kind::NoTokens:
+        case LinePlan::Kind::Free:
+            break;
+    }
+    return true;
 }
 
 ScriptRunner::ScriptRunner(std::ostream& output, Controller& controller,
@@ -511,6 +834,9 @@ void ScriptRunner::ok(std::initializer_list<std::string_view> parts) {
 }
 
 void ScriptRunner::error(std::string_view message, std::string_view argument) {
+    lastMessage_ = message;
+    lastArgument_ = argument;
+    ++errors_;
     transcript_.put("ERROR line=");
     transcript_.put(lineNo_);
     transcript_.put(message);
@@ -618,27 +944,26 @@ bool ScriptRunner::expect(const Tokens& tokens) {
     if (options_.expected) {
         options_.expected(tokens[1]);
     }
-    if (valueMatches(*actual, tokens[2])) {
-        transcript_.put("EXPECT_OK ");
-        transcript_.put(tokens[1]);
-        transcript_.put('=');
-        transcript_.put(*actual);
-        transcript_.put('\n');
-        return true;
-    }
-    transcript_.put("EXPECT_FAIL line=");
-    transcript_.put(lineNo_);
-    transcript_.put(" field=");
-    transcript_.put(tokens[1]);
-    transcript_.put(" expected=");
-    transcript_.put(tokens[2]);
-    transcript_.put(" actual=");
-    transcript_.put(*actual);
-    transcript_.put('\n');
-    failed_ = true;
+    const bool pass = valueMatches(*actual, tokens[2]);
+    TranscriptLine out{transcript_, lineNo_};
+    writeVerdict(out, tokens[1], tokens[2], *actual, pass);
+    failed_ = failed_ || !pass;
     return true;
 }
 
+void ScriptRunner::judge(std::uint64_t code, std::string_view field, std::string_view expected,
+                         LinePlan::Verdict& verdict) {
+    NumberBuffer digits;
+    const std::string_view actual = fields_.text(code, field, digits).value_or("");
+    verdict.code = code;
+    verdict.known = true;
+    verdict.pass = valueMatches(actual, expected);
+    verdict.size = 0;
+    writeVerdict(verdict, field, expected, actual, verdict.pass);
+    if (verdict.pass) {
+        verdict.headSize = verdict.size;
+    }
+}
 }  // namespace
 
 void printHelp(std::ostream& out) { ScriptRunner::writeHelp(out); }

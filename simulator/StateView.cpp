@@ -134,14 +134,12 @@ std::optional<std::string_view> fieldText(const Controller& controller, std::str
     return field->text(controller.snapshot(), digits);
 }
 
-std::optional<std::string_view> FieldReader::text(const Controller& controller,
-                                                  std::string_view rawField, NumberBuffer& digits) {
+std::optional<std::string_view> FieldReader::text(std::uint64_t code, std::string_view rawField,
+                                                  NumberBuffer& digits) {
     const Field* const field = FieldIndex.find(rawField);
     if (field == nullptr) {
         return std::nullopt;
     }
-    // One read of the state code: the field shows the moment it was published.
-    const std::uint64_t code = controller.stateCode();
     if (code != code_) {
         code_ = code;
         snapshot_ = Controller::snapshotOf(code);

@@ -63,6 +63,11 @@ std::optional<std::string_view> fieldText(const Controller& controller, std::str
 class FieldReader {
 public:
     std::optional<std::string_view> text(const Controller& controller, std::string_view rawField,
+                                         NumberBuffer& digits) {
+        return text(controller.stateCode(), rawField, digits);
+    }
+    // The field in the state of `code`, a controller's state code.
+    std::optional<std::string_view> text(std::uint64_t code, std::string_view rawField,
                                          NumberBuffer& digits);
 
 private:

@@ -147,7 +147,7 @@ constexpr bool isBlank(char ch) { return BlankBytes[static_cast<unsigned char>(c
 inline std::uint64_t newlineBits64(const char* bytes) {
 #if defined(__SSE2__)
     std::uint64_t bits = 0;
-    for (unsigned part = 0; part < 4; ++part) {
+    for (std::size_t part = 0; part < 4; ++part) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
         const auto found =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('\n'))));
@@ -178,6 +178,24 @@ inline unsigned nonBlankBits16(const char* bytes) {
         bits |= static_cast<unsigned>(!isBlank(bytes[i])) << i;
     }
     return bits;
+#endif
+}
+
+// Whether the first `size` bytes (at most 32) at `a` and at `b` are the same; both have 32
+// readable bytes.
+inline bool sameLeadingBytes32(const char* a, const char* b, std::size_t size) {
+#if defined(__SSE2__)
+    std::uint32_t same = 0;
+    for (std::size_t part = 0; part < 2; ++part) {
+        const __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 16 * part));
+        const __m128i right = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16 * part));
+        same |= static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(left, right)))
+                << (16 * part);
+    }
+    const std::uint32_t wanted = size >= 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << size) - 1;
+    return (same & wanted) == wanted;
+#else
+    return std::memcmp(a, b, size) == 0;
 #endif
 }
 

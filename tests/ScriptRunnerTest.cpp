@@ -5,6 +5,7 @@
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 #include "ScriptRunner.hpp"
 #include <zelk/Controller.hpp>
@@ -294,9 +295,16 @@ TEST(ScriptRunnerTest, EveryLineOfALongMixedScriptIsNumberedAndEchoedExactly) {
             default: {
                 const std::string word = "x" + std::to_string(number);
                 line = blanks(40) + word + blanks(3) + (random(3) == 0 ? "# note" : "");
-                expected += "COMMAND line=" + std::to_string(number) + " input=\"" + line +
-                            "\"\nERROR line=" + std::to_string(number) +
-                            " unknown command: " + word + "\n";
+                const std::string at = std::to_string(number);
+                expected += "COMMAND line=";
+                expected += at;
+                expected += " input=\"";
+                expected += line;
+                expected += "\"\nERROR line=";
+                expected += at;
+                expected += " unknown command: ";
+                expected += word;
+                expected += '\n';
                 break;
             }
         }
@@ -328,6 +336,109 @@ RunResult runWithClock(const std::string& script) {
     options.wait = [&](std::chrono::milliseconds d) { controller.advanceClock(d); };
     const int status = runScriptOn(in, out, "t.zelk", controller, options);
     return {status, out.str()};
+}
+
+// A script that repeats its lines is answered as one whose lines are all different. The same
+// pseudo-random script runs twice on a manual clock: as it is, and with " #N" after line N,
+// which makes every line unique; the two transcripts must be the same once the echoes lose
+// that comment. Some hundreds of different short lines of every kind (events, commands with
+// arguments, expects on every field, rejected lines), so that lines share slots and an
+// expect meets many states.
+TEST(ScriptRunnerTest, RepeatedLinesAreAnsweredAsIfEachWereNew) {
+    std::vector<std::string> lines = {"power",
+                                      "start",
+                                      "dust",
+                                      "timer-expired",
+                                      "low",
+                                      "clear-low-battery",
+                                      "charge",
+                                      "charge-tick 3",
+                                      "stop-charge",
+                                      "status",
+                                      "obstacle 1 0 0",
+                                      "obstacle n y n",
+                                      "wait 2s",
+                                      "wait 5000",
+                                      "  start   # again",
+                                      "battery",
+                                      "battery x y",
+                                      "charge-tick 0",
+                                      "obstacle 1",
+                                      "expect mode",
+                                      "expect speed 3",
+                                      "jump",
+                                      "POWER",
+                                      "wait 5x",
+                                      "expect power on",
+                                      "expect power off",
+                                      "expect mode NormalMode",
+                                      "expect mode standbymode",
+                                      "expect cleanerMode boost",
+                                      "expect motorDirection LEFT",
+                                      "expect hasMode true",
+                                      "expect motor moving",
+                                      "expect charging ON",
+                                      "expect dustSensor active",
+                                      "expect obstacleSensor inactive",
+                                      "expect cleaner on",
+                                      "expect motorForward true",
+                                      "expect modePresent false"};
+    for (int level = 0; level <= 300; level += 3) {
+        lines.push_back("battery " + std::to_string(level));
+        lines.push_back("expect battery " + std::to_string(level));
+        lines.push_back("x" + std::to_string(level));
+    }
+    std::uint32_t state = 99;
+    const auto random = [&state](std::uint32_t bound) {
+        state = state * 1664525U + 1013904223U;
+        return (state >> 8) % bound;
+    };
+    std::string repeated;
+    std::string unique;
+    for (int number = 1; number <= 6000; ++number) {
+        // Mostly a few hot lines, as scripts are; sometimes any line.
+        const std::uint32_t pick =
+            random(4) == 0 ? random(static_cast<std::uint32_t>(lines.size())) : random(40);
+        repeated += lines[pick] + "\n";
+        unique += lines[pick] + " #" + std::to_string(number) + "\n";
+    }
+    const RunResult planned = runWithClock(repeated);
+    RunResult fresh = runWithClock(unique);
+    // The unique script's echoes without their " #N".
+    std::string expected;
+    std::istringstream in(fresh.out);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("COMMAND ", 0) == 0) {
+            const std::size_t mark = line.rfind(" #");
+            line = line.substr(0, mark) + "\"";
+        }
+        expected += line + "\n";
+    }
+    EXPECT_EQ(planned.status, fresh.status);
+    std::istringstream got(planned.out);
+    std::istringstream want(expected);
+    std::string gotLine;
+    std::string wantLine;
+    for (int line = 1; std::getline(want, wantLine); ++line) {
+        std::getline(got, gotLine);
+        ASSERT_EQ(gotLine, wantLine) << "transcript line " << line;
+    }
+    EXPECT_TRUE(planned.out == expected);
+}
+
+// A line read often enough is answered from what its first readings found, but an expect is
+// judged again in each state, and its failure alone still fails the run.
+TEST(ScriptRunnerTest, ARepeatedExpectThatFailsLateFailsTheRun) {
+    const RunResult r =
+        run("expect power off\nexpect power off\npower\nexpect power off\n"
+            "expect power off\npower\nexpect power off\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(linesStartingWith(r.out, "EXPECT"),
+              "EXPECT_OK power=off\nEXPECT_OK power=off\n"
+              "EXPECT_FAIL line=4 field=power expected=off actual=on\n"
+              "EXPECT_FAIL line=5 field=power expected=off actual=on\n"
+              "EXPECT_OK power=off\n");
+    EXPECT_EQ(lastLine(r.out), "RESULT FAIL");
 }
 
 TEST(ScriptRunnerTest, WaitIsAnUnknownCommandWithoutAClock) {
