@@ -7,6 +7,8 @@
 //   errors    unknown commands and rejected arguments
 //   comments  comment lines, blank lines and commented-out commands: no transcript at all
 //   long      commands with 100 to 300 characters of blanks and comments around them
+//   unique    no line twice: each ends in its own line number (settings, expects, unknown
+//             commands), the worst case for a runner that remembers lines it has seen
 //
 //   generate_script LINES [SEED] [MIX]
 
@@ -124,14 +126,23 @@ constexpr std::string_view Long[] = {
 };
 // NOLINTEND(bugprone-suspicious-missing-comma)
 
+// Each followed by the line's number.
+constexpr std::string_view Unique[] = {
+    "battery ",
+    "expect battery ",
+    "charge-tick ",
+    "x",
+};
+
 struct Mix {
     std::string_view name;
     std::span<const std::string_view> lines;
+    bool numbered = false;  // each line ends in its number
 };
 
 constexpr Mix Mixes[] = {
-    {"mixed", Mixed},   {"state", State},       {"expect", Expect},
-    {"errors", Errors}, {"comments", Comments}, {"long", Long},
+    {"mixed", Mixed},       {"state", State}, {"expect", Expect},       {"errors", Errors},
+    {"comments", Comments}, {"long", Long},   {"unique", Unique, true},
 };
 
 }  // namespace
@@ -145,8 +156,8 @@ int main(int argc, char** argv) {
         }
     }
     if (argc < 2 || mix == nullptr) {
-        std::cerr
-            << "usage: generate_script LINES [SEED] [mixed|state|expect|errors|comments|long]\n";
+        std::cerr << "usage: generate_script LINES [SEED] "
+                     "[mixed|state|expect|errors|comments|long|unique]\n";
         return 2;
     }
     const long long count = std::atoll(argv[1]);
@@ -159,6 +170,9 @@ int main(int argc, char** argv) {
         state ^= state >> 7;
         state ^= state << 17;
         out += mix->lines[state % mix->lines.size()];
+        if (mix->numbered) {
+            out += std::to_string(i + 1);
+        }
         out += '\n';
         if (out.size() > (1 << 16)) {
             std::cout << out;

@@ -27,7 +27,7 @@ echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -
 say() { echo "[measure] $*" >&2; }
 
 # ---- 1. Throughput
-mixes="mixed state expect errors comments long"
+mixes="mixed state expect errors comments long unique"
 for mix in $mixes; do
     say "1/3 throughput: generating a 1,000,000-line $mix script"
     "$build/bench/generate_script" 1000000 42 "$mix" >"$work/$mix.zelk"
