@@ -411,9 +411,9 @@ public:
             (i % 16 < 8 ? low : high) ^= byte << (8 * (i % 8));
         }
 #endif
-        // Never 0, which the slots keep for no line.
-        return (((low * Multipliers[0]) ^ (high * Multipliers[1]) ^ line.size()) * Multipliers[2]) |
-               1U;
+        // One multiplication mixes every bit into the top ones, which choose the slot. Never
+        // 0, which the slots keep for no line.
+        return ((low ^ std::rotl(high, 29) ^ line.size()) * 0x9E3779B97F4A7C15U) | 1U;
     }
 
     // The slot of the lines of `hash`: the hash of the line planned there, the hash of the last
@@ -432,14 +432,30 @@ public:
     LinePlan& plan(const Slot& slot) {
         return *std::launder(reinterpret_cast<LinePlan*>(storage_.get() + Size * slot.index));
     }
+    // Whether to look the next short line up. After Patience lookups in a row that found no
+    // plan, only one short line in Stride is looked up, until one is found again: a script
+    // that never repeats a line then costs next to nothing, and one that starts repeating
+    // lines is soon answered from plans again.
+    bool lookUpNext() {
+        if (skip_ == 0) {
+            return true;
+        }
+        --skip_;
+        return false;
+    }
+    void found() { misses_ = 0; }
+    void missed() {
+        if (++misses_ >= Patience) {
+            skip_ = Stride - 1;
+        }
+    }
+
     // A new plan in `slot`, in place of what was there.
     LinePlan& newPlan(const Slot& slot) {
         return *std::construct_at(reinterpret_cast<LinePlan*>(storage_.get() + Size * slot.index));
     }
 
 private:
-    static constexpr std::uint64_t Multipliers[3] = {0x9E3779B97F4A7C15U, 0xC2B2AE3D27D4EB4FU,
-                                                     0x165667B19E3779F9U};
     // 32 set bytes, then 32 clear ones.
     static constexpr std::array<char, 64> KeepBytes = [] {
         std::array<char, 64> bytes{};
@@ -448,6 +464,10 @@ private:
         }
         return bytes;
     }();
+    static constexpr std::size_t Patience = 64;
+    static constexpr std::size_t Stride = 16;
+    std::size_t misses_ = 0;  // lookups in a row that found no plan
+    std::size_t skip_ = 0;    // short lines still to go before the next lookup
     static constexpr unsigned SlotBits = 8;
     static constexpr std::size_t Slots = std::size_t{1} << SlotBits;
     // 0: no line yet. A slot's plan is read only once made, when planned_ holds a hash.
@@ -656,14 +676,16 @@ bool ScriptRunner::runLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r') {
         line.remove_suffix(1);
     }
-    if (line.size() > LinePlan::LongestLine) {
+    if (line.size() > LinePlan::LongestLine || !plans_.lookUpNext()) {
         return runParsed(line);
     }
     const std::uint64_t hash = LinePlans::hash(line);
     LinePlans::Slot slot = plans_.slotOf(hash);
     if (slot.planned == hash && plans_.plan(slot).holds(line)) {
+        plans_.found();
         return runPlanned(line, plans_.plan(slot));
     }
+    plans_.missed();
     // A plan is made on a line's second sighting: a line read once costs no plan.
     if (slot.sighted != hash) {
         slot.sighted = hash;

@@ -343,7 +343,7 @@ RunResult runWithClock(const std::string& script) {
 // which makes every line unique; the two transcripts must be the same once the echoes lose
 // that comment. Some hundreds of different short lines of every kind (events, commands with
 // arguments, expects on every field, rejected lines), so that lines share slots and an
-// expect meets many states.
+// expect meets many states; and stretches of lines that never repeat.
 TEST(ScriptRunnerTest, RepeatedLinesAreAnsweredAsIfEachWereNew) {
     std::vector<std::string> lines = {"power",
                                       "start",
@@ -396,11 +396,15 @@ TEST(ScriptRunnerTest, RepeatedLinesAreAnsweredAsIfEachWereNew) {
     std::string repeated;
     std::string unique;
     for (int number = 1; number <= 6000; ++number) {
-        // Mostly a few hot lines, as scripts are; sometimes any line.
+        // Mostly a few hot lines, as scripts are; sometimes any line; and two stretches of
+        // lines that never repeat, after which the runner looks lines up less often.
+        const bool neverAgain = (number > 1000 && number <= 1300) || number > 5700;
         const std::uint32_t pick =
             random(4) == 0 ? random(static_cast<std::uint32_t>(lines.size())) : random(40);
-        repeated += lines[pick] + "\n";
-        unique += lines[pick] + " #" + std::to_string(number) + "\n";
+        const std::string line =
+            neverAgain ? "battery " + std::to_string(1000 + number) : lines[pick];
+        repeated += line + "\n";
+        unique += line + " #" + std::to_string(number) + "\n";
     }
     const RunResult planned = runWithClock(repeated);
     RunResult fresh = runWithClock(unique);
