@@ -748,10 +748,10 @@ bool ScriptRunner::runAndPlan(std::string_view line, LinePlan& plan) {
         plan.kind = LinePlan::Kind::Rejected;
         const std::size_t size = lastMessage_.size() + lastArgument_.size() + 1;
         assert(size + ChunkSize <= plan.rejection.size());
-        std::memcpy(plan.rejection.data(), lastMessage_.data(), lastMessage_.size());
-        std::memcpy(plan.rejection.data() + lastMessage_.size(), lastArgument_.data(),
-                    lastArgument_.size());
-        plan.rejection[size - 1] = '\n';
+        // (std::copy: the argument of a message without one is an empty view of no storage.)
+        char* const end =
+            std::copy(lastMessage_.begin(), lastMessage_.end(), plan.rejection.data());
+        *std::copy(lastArgument_.begin(), lastArgument_.end(), end) = '\n';
         plan.rejectionSize = size;
     } else if (const auto* event = std::get_if<EventAction>(&entry->action)) {
         plan.kind = LinePlan::Kind::Event;
