@@ -700,7 +700,7 @@ const Command* ScriptRunner::parse(std::string_view line) {
     return tokens_.empty() ? nullptr : index_.find(tokens_[0]);
 }
 
-void ScriptRunner::echo(std::string_view line) {
+[[gnu::always_inline]] inline void ScriptRunner::echo(std::string_view line) {
     // Everything this line writes: the echo, the argument or field and value of an error
     // (parts of the line, so one more copy of it at most), and the line number twice.
     transcript_.reserve(2 * (line.size() + lineNo_.size()) + Transcript::LineRoom);
