@@ -696,7 +696,8 @@ bool ScriptRunner::runLine(std::string_view line) {
 }
 
 const Command* ScriptRunner::parse(std::string_view line) {
-    splitInto(stripCommentView(line), tokens_);
+    // The line's storage (the read block or a held line) is padded.
+    splitInto(stripCommentView(line), tokens_, Storage::Padded);
     return tokens_.empty() ? nullptr : index_.find(tokens_[0]);
 }
 

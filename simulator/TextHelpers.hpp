@@ -4,6 +4,7 @@
 // boolean and integer arguments, and the fixed words of the output protocol. They hold no
 // state, print nothing and throw nothing. Case handling is plain ASCII ("C" locale).
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <chrono>
@@ -225,39 +226,56 @@ inline bool blankOrCommentLine(std::string_view line) {
             static_cast<unsigned>(line.data()[first] == '#')) != 0;
 }
 
+// How the storage of a text ends. Padded: at least ChunkSize readable bytes follow the text
+// (whatever they hold), so that it can be read in whole blocks past its end.
+enum class Storage { Exact, Padded };
+
 // The white-space separated tokens of `line`, never empty ones, as views into `line` (valid
 // while `line` is), into `tokens` (cleared first, then push_back of each) so that a caller
 // can reuse its storage. The one tokenizer: the forms below and the script runner use it.
 //
-// Each whole block of 16 bytes is read into a bit mask of its token bytes, and the tokens
-// begin and end where that mask changes, found with bit operations, not byte by byte. The
-// bytes after the last whole block, which are all of a short line, are read one by one:
-// there each byte's branch is well predicted, and the first token is known soonest.
+// Each block of 16 bytes is read into a bit mask of its token bytes, and the tokens begin
+// and end where that mask changes, found with bit operations, not byte by byte. A Padded
+// line is read so to its end, its last block cut off at the end of the line; of any other,
+// the bytes after the last whole block are read one by one.
 template <typename Tokens>
-void splitInto(std::string_view line, Tokens& tokens) {
+void splitInto(std::string_view line, Tokens& tokens, Storage storage = Storage::Exact) {
     constexpr std::size_t Block = 16;
     tokens.clear();
     const char* const data = line.data();
     const std::size_t size = line.size();
     const char* start = nullptr;  // of the token being read, if one is open
     std::size_t at = 0;
-    for (; size - at >= Block; at += Block) {
-        const unsigned words = nonBlankBits16(data + at);
+    const std::size_t blocks = storage == Storage::Padded ? size : size - size % Block;
+    for (; at < blocks; at += Block) {
+        unsigned words = nonBlankBits16(data + at);
+        if (size - at < Block) {
+            words &= (1U << (size - at)) - 1;  // the line's end ends any token
+        }
         const unsigned before = start != nullptr ? 1U : 0U;
         // Bit i: byte i starts a token or is the first byte after one. They alternate.
         unsigned edges = (words ^ ((words << 1) | before)) & 0xFFFFU;
-        while (edges != 0) {
+        const auto nextEdge = [&] {
             const char* const edge = data + at + static_cast<unsigned>(std::countr_zero(edges));
             edges &= edges - 1;
-            if (start == nullptr) {
-                start = edge;
-            } else {
-                tokens.push_back(std::string_view(start, static_cast<std::size_t>(edge - start)));
-                start = nullptr;
+            return edge;
+        };
+        if (start != nullptr && edges != 0) {  // the token begun in an earlier block ends here
+            const char* const end = nextEdge();
+            tokens.push_back(std::string_view(start, static_cast<std::size_t>(end - start)));
+            start = nullptr;
+        }
+        while (edges != 0) {
+            const char* const first = nextEdge();
+            if (edges == 0) {  // the token runs on into the next block
+                start = first;
+                break;
             }
+            const char* const end = nextEdge();
+            tokens.push_back(std::string_view(first, static_cast<std::size_t>(end - first)));
         }
     }
-    const char* pos = data + at;
+    const char* pos = data + std::min(at, size);
     const char* const end = data + size;
     for (;;) {
         if (start == nullptr) {

@@ -99,7 +99,7 @@ TEST(TextHelpersTest, IntTokenAcceptsWholeDecimalIntsOnly) {
     }
 }
 
-// The runner's form: views into the line, storage reused from call to call.
+// Views into the line, in storage reused from call to call, as the runner reuses its own.
 std::vector<std::string> splitAsRunnerDoes(std::string_view line) {
     static std::vector<std::string_view> tokens;  // reused, as the runner reuses its own
     tokens.emplace_back("stale");                 // splitViews must clear what was there
@@ -128,7 +128,8 @@ TEST(TextHelpersTest, SplitCutsAtEveryClassicWhiteSpace) {
 }
 
 // Lines of up to 80 bytes, so that tokens begin, end and run across the tokenizer's 16-byte
-// blocks at every place, against a stream's word extraction (the same white space).
+// blocks at every place, against a stream's word extraction (the same white space), read
+// with exact and with padded storage.
 TEST(TextHelpersTest, SplitAgreesWithStreamExtractionOnRandomLines) {
     const std::string_view alphabet(" \t\n\v\f\rab\0\xe9xyz  ", 15);
     std::uint32_t state = 777;
@@ -147,6 +148,14 @@ TEST(TextHelpersTest, SplitAgreesWithStreamExtractionOnRandomLines) {
             expected.push_back(word);
         }
         ASSERT_EQ(splitAsRunnerDoes(line), expected) << '"' << line << '"';
+
+        // The runner's lines are Padded: read in whole blocks past their end, where other
+        // bytes (here token bytes) follow.
+        const std::string storage = line + std::string(ChunkSize, 'z');
+        std::vector<std::string_view> padded;
+        splitInto(std::string_view(storage.data(), line.size()), padded, Storage::Padded);
+        ASSERT_EQ(std::vector<std::string>(padded.begin(), padded.end()), expected)
+            << '"' << line << '"';
     }
 }
 
