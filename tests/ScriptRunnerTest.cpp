@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ScriptRunner.hpp"
+#include "TestSupport.hpp"
 #include <zelk/Controller.hpp>
 
 #include <gtest/gtest.h>
@@ -54,6 +55,19 @@ std::string lastLine(const std::string& text) {
     const std::size_t end = text.size() - 1;  // skip the final line feed
     const std::size_t start = text.rfind('\n', end - 1);
     return text.substr(start == std::string::npos ? 0 : start + 1, end - start - 1);
+}
+
+// Long transcripts: a failure names the first line that differs, not the whole text.
+void expectSameTranscript(const std::string& actual, const std::string& expected) {
+    std::istringstream got(actual);
+    std::istringstream want(expected);
+    std::string gotLine;
+    std::string wantLine;
+    for (int line = 1; std::getline(want, wantLine); ++line) {
+        std::getline(got, gotLine);
+        ASSERT_EQ(gotLine, wantLine) << "transcript line " << line;
+    }
+    EXPECT_TRUE(actual == expected) << "the transcripts differ after the last expected line";
 }
 
 const std::string InitialState =
@@ -269,11 +283,7 @@ TEST(ScriptRunnerTest, CommentStartsAtTheFirstHash) {
 // lines, comments after any white space, and unknown commands with white space, comments
 // and CR line ends around them. The transcript must be exactly what each line calls for.
 TEST(ScriptRunnerTest, EveryLineOfALongMixedScriptIsNumberedAndEchoedExactly) {
-    std::uint32_t state = 2024;
-    const auto random = [&state](std::uint32_t bound) {
-        state = state * 1664525U + 1013904223U;
-        return (state >> 8) % bound;
-    };
+    PseudoRandom random(2024);
     const auto blanks = [&random](std::uint32_t most) {
         std::string text;
         for (std::uint32_t i = random(most + 1); i > 0; --i) {
@@ -314,16 +324,7 @@ TEST(ScriptRunnerTest, EveryLineOfALongMixedScriptIsNumberedAndEchoedExactly) {
     ASSERT_GT(script.size(), std::size_t{4} * 64 * 1024);
     const RunResult r = run(script);
     EXPECT_EQ(r.status, 1);
-    // The first line that differs, not the whole transcript.
-    std::istringstream got(r.out);
-    std::istringstream want(expected);
-    std::string gotLine;
-    std::string wantLine;
-    for (int line = 1; std::getline(want, wantLine); ++line) {
-        std::getline(got, gotLine);
-        ASSERT_EQ(gotLine, wantLine) << "transcript line " << line;
-    }
-    EXPECT_TRUE(r.out == expected);
+    expectSameTranscript(r.out, expected);
 }
 
 // ---- The wait command, enabled where the run has a clock.
@@ -388,11 +389,7 @@ TEST(ScriptRunnerTest, RepeatedLinesAreAnsweredAsIfEachWereNew) {
         lines.push_back("expect battery " + std::to_string(level));
         lines.push_back("x" + std::to_string(level));
     }
-    std::uint32_t state = 99;
-    const auto random = [&state](std::uint32_t bound) {
-        state = state * 1664525U + 1013904223U;
-        return (state >> 8) % bound;
-    };
+    PseudoRandom random(99);
     std::string repeated;
     std::string unique;
     for (int number = 1; number <= 6000; ++number) {
@@ -419,15 +416,7 @@ TEST(ScriptRunnerTest, RepeatedLinesAreAnsweredAsIfEachWereNew) {
         expected += line + "\n";
     }
     EXPECT_EQ(planned.status, fresh.status);
-    std::istringstream got(planned.out);
-    std::istringstream want(expected);
-    std::string gotLine;
-    std::string wantLine;
-    for (int line = 1; std::getline(want, wantLine); ++line) {
-        std::getline(got, gotLine);
-        ASSERT_EQ(gotLine, wantLine) << "transcript line " << line;
-    }
-    EXPECT_TRUE(planned.out == expected);
+    expectSameTranscript(planned.out, expected);
 }
 
 // A line read often enough is answered from what its first readings found, but an expect is

@@ -1,8 +1,10 @@
 #pragma once
 
-// What several test files share: the one way to bring a controller into a mode, and how
-// GoogleTest prints a controller snapshot when an assertion on one fails.
+// What several test files share: the one way to bring a controller into a mode, how
+// GoogleTest prints a controller snapshot when an assertion on one fails, and a small
+// pseudo-random source for generated inputs.
 
+#include <cstdint>
 #include <ostream>
 
 #include <zelk/Controller.hpp>
@@ -37,5 +39,20 @@ inline void PrintTo(const Controller::Snapshot& s, std::ostream* out) {
          << " moving=" << s.motorMoving << " forward=" << s.motorForward
          << " direction=" << static_cast<int>(s.motorDirection) << "}";
 }
+
+// Numbers for generated test inputs (a linear congruential generator): the same seed gives
+// the same numbers on every machine.
+class PseudoRandom {
+public:
+    explicit PseudoRandom(std::uint32_t seed) : state_(seed) {}
+    // A number below `bound`.
+    std::uint32_t operator()(std::uint32_t bound) {
+        state_ = state_ * 1664525U + 1013904223U;
+        return (state_ >> 8) % bound;
+    }
+
+private:
+    std::uint32_t state_;
+};
 
 }  // namespace zelk

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "TestSupport.hpp"
 #include "TextHelpers.hpp"
 
 #include <gtest/gtest.h>
@@ -132,11 +133,7 @@ TEST(TextHelpersTest, SplitCutsAtEveryClassicWhiteSpace) {
 // with exact and with padded storage.
 TEST(TextHelpersTest, SplitAgreesWithStreamExtractionOnRandomLines) {
     const std::string_view alphabet(" \t\n\v\f\rab\0\xe9xyz  ", 15);
-    std::uint32_t state = 777;
-    const auto random = [&state](std::uint32_t bound) {
-        state = state * 1664525U + 1013904223U;
-        return (state >> 8) % bound;
-    };
+    PseudoRandom random(777);
     for (int round = 0; round < 20000; ++round) {
         std::string line;
         for (std::uint32_t i = random(81); i > 0; --i) {
@@ -323,11 +320,7 @@ TEST(TextHelpersTest, BlankOrCommentLineSettlesTheCommonLinesAtAGlance) {
 // with random bytes after them.
 TEST(TextHelpersTest, BlankOrCommentLineAgreesWithTheTokenizer) {
     const std::string_view alphabet(" \t\r\v#a\0 ", 8);
-    std::uint32_t state = 12345;
-    const auto random = [&state](std::uint32_t bound) {
-        state = state * 1664525U + 1013904223U;
-        return (state >> 8) % bound;
-    };
+    PseudoRandom random(12345);
     for (int round = 0; round < 20000; ++round) {
         std::string text;
         const std::uint32_t size = random(48);
