@@ -255,23 +255,24 @@ void splitInto(std::string_view line, Tokens& tokens, Storage storage = Storage:
         const unsigned before = start != nullptr ? 1U : 0U;
         // Bit i: byte i starts a token or is the first byte after one. They alternate.
         unsigned edges = (words ^ ((words << 1) | before)) & 0xFFFFU;
-        const auto nextEdge = [&] {
-            const char* const edge = data + at + static_cast<unsigned>(std::countr_zero(edges));
-            edges &= edges - 1;
-            return edge;
+        // The offset of the lowest edge left, taken off.
+        const auto lowestEdge = [](unsigned& bits) {
+            const auto offset = static_cast<std::size_t>(std::countr_zero(bits));
+            bits &= bits - 1;
+            return offset;
         };
         if (start != nullptr && edges != 0) {  // the token begun in an earlier block ends here
-            const char* const end = nextEdge();
+            const char* const end = data + at + lowestEdge(edges);
             tokens.push_back(std::string_view(start, static_cast<std::size_t>(end - start)));
             start = nullptr;
         }
         while (edges != 0) {
-            const char* const first = nextEdge();
+            const char* const first = data + at + lowestEdge(edges);
             if (edges == 0) {  // the token runs on into the next block
                 start = first;
                 break;
             }
-            const char* const end = nextEdge();
+            const char* const end = data + at + lowestEdge(edges);
             tokens.push_back(std::string_view(first, static_cast<std::size_t>(end - first)));
         }
     }
