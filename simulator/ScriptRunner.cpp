@@ -313,9 +313,10 @@ using EventAction = void (Controller::*)();
 // Any other command. Returns false to stop reading the script.
 using HandlerAction = bool (ScriptRunner::*)(const Tokens& tokens);
 
-// What a short script line comes to, whatever its number, found out the first time it is
-// read: its tokens and command, or that it is rejected and with which message. A rejection
-// never depends on the controller's state, and it changes nothing.
+// What a short script line comes to, whatever its number, found out when it is read the
+// second time: its tokens and command, or that it is rejected and with which message (a
+// rejection never depends on the controller's state, and it changes nothing), and for an
+// expect its recent verdicts.
 struct LinePlan {
     enum class Kind : std::uint8_t { Free, NoTokens, Rejected, Event, Handler, Expect };
 
