@@ -13,7 +13,7 @@
 #include "ScriptRunner.hpp"
 #include "StateView.hpp"
 #include "Suite.hpp"
-#include "TextHelpers.hpp"
+#include "Tokenizer.hpp"
 #include <zelk/Controller.hpp>
 
 #include <benchmark/benchmark.h>

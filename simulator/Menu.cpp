@@ -4,8 +4,8 @@
 #include <sstream>
 #include <string>
 
+#include "Protocol.hpp"
 #include "StateView.hpp"
-#include "TextHelpers.hpp"
 
 namespace zelk::sim {
 namespace {

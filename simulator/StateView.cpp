@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "TextHelpers.hpp"
+#include "ByteMasks.hpp"
+#include "Protocol.hpp"
+#include "WordIndex.hpp"
 
 namespace zelk::sim {
 
@@ -80,13 +82,6 @@ void printStatus(std::ostream& out, const Controller& controller) {
 
 namespace {
 
-// The expect fields, by name, and how each renders the snapshot: static text, or digits
-// written into the caller's buffer.
-struct Field {
-    std::string_view name;
-    std::string_view (*text)(const Controller::Snapshot& state, NumberBuffer& digits);
-};
-
 std::string_view numberText(int value, NumberBuffer& digits) {
     const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
     return {digits.data(), static_cast<std::size_t>(result.ptr - digits.data())};
@@ -94,40 +89,48 @@ std::string_view numberText(int value, NumberBuffer& digits) {
 
 using Snapshot = Controller::Snapshot;
 
-// Spelled as the help text lists them (and "modePresent" for "hasMode"), which is what an
-// exact comparison settles at once; any letter case is accepted.
-constexpr Field Fields[] = {
-    {"power", [](const Snapshot& s, NumberBuffer&) { return onOffWord(s.powerOn); }},
-    {"charging", [](const Snapshot& s, NumberBuffer&) { return onOffWord(s.charging); }},
-    {"battery", [](const Snapshot& s, NumberBuffer& d) { return numberText(s.batteryLevel, d); }},
-    {"hasMode", [](const Snapshot& s, NumberBuffer&) { return boolWord(s.hasCurrentMode); }},
-    {"modePresent", [](const Snapshot& s, NumberBuffer&) { return boolWord(s.hasCurrentMode); }},
-    {"mode", [](const Snapshot& s, NumberBuffer&) { return s.modeName; }},
-    {"dustSensor",
+// Spelled as the help text lists them, which is what an exact comparison settles at once;
+// any letter case is accepted.
+constexpr ExpectField Fields[] = {
+    {"power", "", [](const Snapshot& s, NumberBuffer&) { return onOffWord(s.powerOn); }},
+    {"charging", "", [](const Snapshot& s, NumberBuffer&) { return onOffWord(s.charging); }},
+    {"battery", "",
+     [](const Snapshot& s, NumberBuffer& d) { return numberText(s.batteryLevel, d); }},
+    {"hasMode", "modePresent",
+     [](const Snapshot& s, NumberBuffer&) { return boolWord(s.hasCurrentMode); }},
+    {"mode", "", [](const Snapshot& s, NumberBuffer&) { return s.modeName; }},
+    {"dustSensor", "",
      [](const Snapshot& s, NumberBuffer&) { return activeInactiveWord(s.dustSensorActive); }},
-    {"obstacleSensor",
+    {"obstacleSensor", "",
      [](const Snapshot& s, NumberBuffer&) { return activeInactiveWord(s.obstacleSensorActive); }},
-    {"cleaner", [](const Snapshot& s, NumberBuffer&) { return onOffWord(s.cleanerCleaning); }},
-    {"cleanerMode", [](const Snapshot& s, NumberBuffer&) { return s.cleanerMode; }},
-    {"motor", [](const Snapshot& s, NumberBuffer&) { return motorWord(s.motorMoving); }},
-    {"motorForward", [](const Snapshot& s, NumberBuffer&) { return boolWord(s.motorForward); }},
-    {"motorDirection",
+    {"cleaner", "", [](const Snapshot& s, NumberBuffer&) { return onOffWord(s.cleanerCleaning); }},
+    {"cleanerMode", "", [](const Snapshot& s, NumberBuffer&) { return s.cleanerMode; }},
+    {"motor", "", [](const Snapshot& s, NumberBuffer&) { return motorWord(s.motorMoving); }},
+    {"motorForward", "", [](const Snapshot& s, NumberBuffer&) { return boolWord(s.motorForward); }},
+    {"motorDirection", "",
      [](const Snapshot& s, NumberBuffer&) { return directionWord(s.motorDirection); }},
 };
+static_assert(std::size(Fields) == ExpectFieldCount);
 
-constexpr WordIndex<Field, 32> FieldIndex = [] {
-    WordIndex<Field, 32> index;
-    for (const Field& field : Fields) {
+constexpr WordIndex<ExpectField, 32> FieldIndex = [] {
+    WordIndex<ExpectField, 32> index;
+    for (const ExpectField& field : Fields) {
         index.add(field.name, &field);
+        index.add(field.alias, &field);  // nothing for an empty alias
     }
     return index;
 }();
+static_assert(FieldIndex.size() == ExpectFieldCount + 1, "every field and alias is in the index");
 
 }  // namespace
 
+std::span<const ExpectField, ExpectFieldCount> expectFields() { return Fields; }
+
+const ExpectField* findExpectField(std::string_view name) { return FieldIndex.find(name); }
+
 std::optional<std::string_view> fieldText(const Controller& controller, std::string_view rawField,
                                           NumberBuffer& digits) {
-    const Field* const field = FieldIndex.find(rawField);
+    const ExpectField* const field = FieldIndex.find(rawField);
     if (field == nullptr) {
         return std::nullopt;
     }
@@ -136,7 +139,7 @@ std::optional<std::string_view> fieldText(const Controller& controller, std::str
 
 std::optional<std::string_view> FieldReader::text(std::uint64_t code, std::string_view rawField,
                                                   NumberBuffer& digits) {
-    const Field* const field = FieldIndex.find(rawField);
+    const ExpectField* const field = FieldIndex.find(rawField);
     if (field == nullptr) {
         return std::nullopt;
     }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,21 @@ void printStatus(std::ostream& out, const Controller& controller);
 
 // Room for the digits of any int.
 using NumberBuffer = std::array<char, 12>;
+
+// An expect field: its name as the help text and the STATE line spell it, another name it
+// answers to (not in the help text), and how it renders a snapshot: static text, or digits
+// written into the caller's buffer.
+struct ExpectField {
+    std::string_view name;
+    std::string_view alias;  // empty: none
+    std::string_view (*text)(const Controller::Snapshot& state, NumberBuffer& digits);
+};
+
+inline constexpr std::size_t ExpectFieldCount = 12;
+// Every expect field, in the order of the help text: the one list of them.
+std::span<const ExpectField, ExpectFieldCount> expectFields();
+// The field named `name` in any letter case, its alias included, or null.
+const ExpectField* findExpectField(std::string_view name);
 
 // The text of the field named by `rawField` (any letter case), or none for an unknown name:
 // static text, or digits written into `digits`. One snapshot of the controller.

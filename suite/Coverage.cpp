@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "Escape.hpp"
-#include "TextHelpers.hpp"
+#include "AsciiCase.hpp"
 #include <zelk/Controller.hpp>
 
 namespace zelk::suite {

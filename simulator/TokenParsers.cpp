@@ -1,10 +1,13 @@
-#include "TextHelpers.hpp"
+#include "TokenParsers.hpp"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <string_view>
+#include <cstddef>
 #include <system_error>
+
+#include "AsciiCase.hpp"
+#include "ByteMasks.hpp"
 
 namespace zelk::sim {
 namespace {
@@ -19,11 +22,6 @@ bool contains(const std::array<std::string_view, 7>& words, std::string_view val
 }
 
 }  // namespace
-
-std::string toLower(std::string value) {
-    std::transform(value.begin(), value.end(), value.begin(), lowerAscii);
-    return value;
-}
 
 bool parseBoolToken(std::string_view token, bool& out) {
     char buffer[8];  // as long as the longest word
@@ -70,11 +68,11 @@ bool parseDurationToken(std::string_view token, std::chrono::milliseconds& out) 
     while (digits < token.size() && token[digits] >= '0' && token[digits] <= '9') {
         ++digits;
     }
-    const std::string unit = toLower(std::string(token.substr(digits)));
+    const std::string_view unit = token.substr(digits);
     long long scale = 0;
-    if (unit.empty() || unit == "ms") {
+    if (unit.empty() || equalsIgnoringCase(unit, "ms")) {
         scale = 1;
-    } else if (unit == "s") {
+    } else if (equalsIgnoringCase(unit, "s")) {
         scale = 1000;
     }
     if (digits == 0 || scale == 0) {
@@ -90,13 +88,5 @@ bool parseDurationToken(std::string_view token, std::chrono::milliseconds& out) 
     out = std::chrono::milliseconds(value * scale);
     return true;
 }
-
-std::vector<std::string> split(const std::string& line) {
-    std::vector<std::string_view> views;
-    splitViews(line, views);
-    return {views.begin(), views.end()};
-}
-
-std::string_view stripCommentView(std::string_view line) { return line.substr(0, line.find('#')); }
 
 }  // namespace zelk::sim
