@@ -147,7 +147,17 @@ TEST(ObstacleSensorDriverTest, ActivationFollowsPower) {
     EXPECT_FALSE(sensor.isActive());
 }
 
-TEST(MotorDriverTest, HeadingRotationTable) {
+}  // namespace
+
+// Reads the motor's forward flag, which checkIsForward shows only while the motor runs.
+class MotorDriverTest : public ::testing::Test {
+public:
+    static bool forwardFlag(const MotorDriver& motor) { return motor.forward; }
+};
+
+namespace {
+
+TEST_F(MotorDriverTest, HeadingRotationTable) {
     struct Case {
         Direction before;
         Direction afterLeft;
@@ -182,7 +192,7 @@ TEST(MotorDriverTest, HeadingRotationTable) {
     }
 }
 
-TEST(MotorDriverTest, FourTurnsRestoreHeadingAndTwoRightsFaceBack) {
+TEST_F(MotorDriverTest, FourTurnsRestoreHeadingAndTwoRightsFaceBack) {
     MotorDriver motor;
     for (int i = 0; i < 4; ++i) {
         motor.turnLeft();
@@ -193,7 +203,7 @@ TEST(MotorDriverTest, FourTurnsRestoreHeadingAndTwoRightsFaceBack) {
     EXPECT_EQ(motor.currentDirection(), Direction::BACK);
 }
 
-TEST(MotorDriverTest, RunningForwardAndBackwardFlagsAreIndependent) {
+TEST_F(MotorDriverTest, RunningForwardAndBackwardFlagsAreIndependent) {
     MotorDriver motor;
     EXPECT_FALSE(motor.checkIsForward());
 
@@ -208,11 +218,13 @@ TEST(MotorDriverTest, RunningForwardAndBackwardFlagsAreIndependent) {
     EXPECT_FALSE(motor.checkIsForward());
     EXPECT_EQ(motor.currentDirection(), Direction::LEFT);
 
-    // Stopping keeps the forward flag: a later moveForward is forward again.
+    // Stopping keeps the forward flag, though checkIsForward is false while stopped.
     motor.moveForward();
     motor.stopMoving();
     EXPECT_FALSE(motor.isMoving());
     EXPECT_FALSE(motor.checkIsForward());
+    EXPECT_TRUE(forwardFlag(motor));
+    EXPECT_EQ(motor.currentDirection(), Direction::LEFT) << "stopping keeps the heading";
     motor.moveForward();
     EXPECT_TRUE(motor.checkIsForward());
 
@@ -268,9 +280,7 @@ TEST(DriversTest, InitializeResetsWhatEarlierCommandsSet) {
             EXPECT_FALSE(motor.isMoving()) << c.commands;
             EXPECT_FALSE(motor.checkIsForward()) << c.commands;
             EXPECT_EQ(motor.currentDirection(), Direction::FRONT) << c.commands;
-            // The forward flag was reset too: running again without moveForward is not forward.
-            motor.moveBackward();
-            EXPECT_FALSE(motor.checkIsForward()) << c.commands;
+            EXPECT_FALSE(MotorDriverTest::forwardFlag(motor)) << c.commands;
         }
     }
     {

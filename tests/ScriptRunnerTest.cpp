@@ -1,12 +1,17 @@
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
+#include "LinePlans.hpp"
+#include "LineReader.hpp"
 #include "ScriptRunner.hpp"
 #include "TestSupport.hpp"
 #include <zelk/Controller.hpp>
@@ -477,6 +482,192 @@ TEST(ScriptRunnerTest, WaitErrorsChangeNothing) {
         EXPECT_EQ(linesStartingWith(r.out, "EXPECT_"), "EXPECT_OK mode=BoostMode\n")
             << c.line << ": the rejected wait moved the clock";
     }
+}
+
+// ---- Hostile input: a line has a bound.
+
+// An endless stream of one byte and no line feed, as /dev/zero is, generated as it is read.
+class EndlessBuffer : public std::streambuf {
+public:
+    EndlessBuffer(std::string head, char byte) : head_(std::move(head)), chunk_(65536, byte) {
+        setg(head_.data(), head_.data(), head_.data() + head_.size());
+    }
+
+protected:
+    int_type underflow() override {
+        setg(chunk_.data(), chunk_.data(), chunk_.data() + chunk_.size());
+        return traits_type::to_int_type(chunk_[0]);
+    }
+
+private:
+    std::string head_;
+    std::string chunk_;
+};
+
+// One ERROR line for the line too long, no echo of its text, and no reading after it.
+TEST(ScriptRunnerTest, ALineTooLongEndsTheRunWithOneErrorLine) {
+    for (const char byte : {'\0', 'x', ' '}) {
+        EndlessBuffer endless("power\nexpect power on\n", byte);
+        std::istream in(&endless);
+        std::ostringstream out;
+        EXPECT_EQ(runScript(in, out, "t.zelk"), 1);
+        const std::string text = out.str();
+        EXPECT_LT(text.size(), 2000U) << "the long line is not echoed";
+        EXPECT_NE(text.find("EXPECT_OK power=on\nERROR line=3 line too long\nRESULT FAIL\n"),
+                  std::string::npos)
+            << text.substr(0, 2000);
+        EXPECT_EQ(text.find("COMMAND line=3"), std::string::npos);
+    }
+}
+
+TEST(ScriptRunnerTest, TheLongestLineStillRuns) {
+    const std::string word(LineReader::MaxLineSize, 'w');
+    const RunResult r = run(word + "\npower\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("ERROR line=1 unknown command: " + word + "\n"), std::string::npos);
+    EXPECT_NE(r.out.find("OK power\n"), std::string::npos);
+}
+
+// ---- The OK line of an obstacle names each flag as parsed.
+
+TEST(ScriptRunnerTest, ObstacleAnswerNamesEachFlagInItsPlace) {
+    struct Case {
+        const char* line;
+        const char* answer;
+    };
+    const Case cases[] = {
+        {"obstacle 0 1 0", "OK obstacle front=false left=true right=false\n"},
+        {"obstacle 0 0 1", "OK obstacle front=false left=false right=true\n"},
+        {"obstacle blocked clear no", "OK obstacle front=true left=false right=false\n"},
+        {"obstacle n Y on", "OK obstacle front=false left=true right=true\n"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = run(std::string(c.line) + "\n");
+        EXPECT_EQ(linesStartingWith(r.out, "OK"), c.answer) << c.line;
+    }
+}
+
+// ---- Scripts from pipes.
+
+// A script read from a pipe (zelk_simulator <(generate), /dev/stdin) is read whole, even
+// when its bytes come later than the first read.
+TEST(ScriptRunnerTest, ScriptFromAPipeIsReadWhole) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::thread writer([fd = fds[1]] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const std::string script = "power\nexpect power on\nstart\n";
+        ASSERT_EQ(::write(fd, script.data(), script.size()), static_cast<ssize_t>(script.size()));
+        ::close(fd);
+    });
+    const RunResult r = runFile("/dev/fd/" + std::to_string(fds[0]));
+    writer.join();
+    ::close(fds[0]);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(linesStartingWith(r.out, "OK"), "OK power\nOK start\n") << r.out;
+    EXPECT_EQ(linesStartingWith(r.out, "EXPECT_OK"), "EXPECT_OK power=on\n");
+}
+
+// ---- Line plans at their bounds.
+
+// Lines of the longest plannable length, and one byte longer, that differ only in their last
+// byte: each repeat is answered as that line, not as its neighbour.
+TEST(ScriptRunnerTest, PlannedLinesAtTheLongestLengthAreToldApartByTheirLastByte) {
+    for (const std::size_t size : {LinePlan::LongestLine, LinePlan::LongestLine + 1}) {
+        const std::string stem = "x" + std::string(size - 2, 'y');
+        const std::string a = stem + "a";
+        const std::string b = stem + "b";
+        std::string script;
+        std::string errors;
+        for (int i = 1; i <= 12; ++i) {
+            const std::string& line = i % 3 == 0 ? b : a;
+            script += line + "\n";
+            errors += "ERROR line=" + std::to_string(i) + " unknown command: " + line + "\n";
+        }
+        const RunResult r = run(script);
+        EXPECT_EQ(linesStartingWith(r.out, "ERROR"), errors) << size << " bytes";
+    }
+}
+
+// Short lines whose answers are the longest a short line can have (a long argument in an
+// error, a long expected value, a long unknown word) keep their exact transcript on every
+// repeat, in every state they meet.
+TEST(ScriptRunnerTest, ShortLinesWithLongAnswersRepeatExactly) {
+    const std::vector<std::string> lines = {
+        "battery 1234567890123456789012",      // 32 bytes: an invalid level of 22 characters
+        "expect mode L0wBatteryModeXXXXXXXX",  // longer than a plan: parsed each time
+        "expect mode LowBatteryModeXXXXXXX",   // 33
+        "expect mode LowBatteryModeXXXXXX",    // 32: fails with the longest mode name
+        "expect hasMode 123456789012345",      // 30
+        "obstacle 1 0 2345678901234567890",    // 32
+        "charge-tick 12345678901234567890",    // 32
+        "qwertyuiopasdfghjklzxcvbnmqwerty",    // 32: an unknown word
+        "low",
+        "clear-low",
+        "power",
+    };
+    std::string repeated;
+    std::string unique;
+    for (int round = 0; round < 6; ++round) {
+        for (const std::string& line : lines) {
+            repeated += line + "\n";
+        }
+    }
+    // The same script with every line unique: a comment makes it too long to plan.
+    std::istringstream in(repeated);
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        unique += line + " #" + std::string(40, 'u') + std::to_string(++number) + "\n";
+    }
+    const RunResult planned = run(repeated);
+    const RunResult fresh = run(unique);
+    std::string expected;
+    std::istringstream freshLines(fresh.out);
+    for (std::string line; std::getline(freshLines, line);) {
+        if (line.rfind("COMMAND ", 0) == 0) {
+            line = line.substr(0, line.rfind(" #")) + "\"";
+        }
+        expected += line + "\n";
+    }
+    EXPECT_EQ(planned.status, fresh.status);
+    expectSameTranscript(planned.out, expected);
+}
+
+// ---- The hooks a caller such as zelk_suite takes a run's facts from.
+
+TEST(ScriptRunnerTest, HooksAreToldTheFirstLineEachProblemAndEachBlock) {
+    std::string firstLine;
+    std::vector<std::pair<std::uint64_t, std::string>> problems;
+    std::vector<std::string> asserted;
+    int blocks = 0;
+    ScriptOptions options;
+    options.firstLine = [&](std::string_view line) { firstLine = line; };
+    options.problem = [&](std::uint64_t line, std::string_view text) {
+        problems.emplace_back(line, text);
+    };
+    options.expected = [&](std::string_view field) { asserted.emplace_back(field); };
+    options.keepTime = [&] { ++blocks; };
+    // Each problem twice and more, so that planned lines are told as well.
+    std::string script = "# Expected result: FAIL\n";
+    for (int i = 0; i < 3; ++i) {
+        script += "jump\nexpect Mode StandbyMode\nbattery x\n";
+    }
+    std::istringstream in(script);
+    std::ostringstream out;
+    Controller controller;
+    EXPECT_EQ(runScriptOn(in, out, "t.zelk", controller, options), 1);
+    EXPECT_EQ(firstLine, "# Expected result: FAIL");
+    std::vector<std::pair<std::uint64_t, std::string>> expected;
+    for (std::uint64_t at = 2; at <= 8; at += 3) {
+        expected.emplace_back(at, "ERROR line=" + std::to_string(at) + " unknown command: jump");
+        expected.emplace_back(at + 1, "EXPECT_FAIL line=" + std::to_string(at + 1) +
+                                          " field=Mode expected=StandbyMode actual=Off");
+        expected.emplace_back(at + 2,
+                              "ERROR line=" + std::to_string(at + 2) + " invalid battery level: x");
+    }
+    EXPECT_EQ(problems, expected);
+    EXPECT_EQ(asserted, (std::vector<std::string>{"Mode", "Mode", "Mode"}));
+    EXPECT_EQ(blocks, 1);
 }
 
 }  // namespace

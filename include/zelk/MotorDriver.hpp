@@ -27,6 +27,9 @@ public:
     Direction currentDirection() const;
 
 private:
+    // Its tests read the forward flag, which no query shows while the motor is stopped.
+    friend class MotorDriverTest;
+
     bool status{false};
     Direction moveDirection{Direction::FRONT};
     bool forward{false};
