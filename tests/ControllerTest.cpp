@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "TestSupport.hpp"
 #include <zelk/Controller.hpp>
@@ -482,6 +483,142 @@ TEST(SnapshotTest, AnyNumberDecodesToKnownTexts) {
         ASSERT_TRUE(modes.count(s.modeName)) << code;
         ASSERT_TRUE(settings.count(s.cleanerMode)) << code;
         ASSERT_EQ(s.hasCurrentMode, s.modeName != "Off") << code;
+    }
+}
+
+// Every snapshot a controller can be in comes back from its state code whole: each flag, the
+// level at both ends of int, each mode with its name, each setting and each heading.
+TEST(SnapshotTest, EveryStateSurvivesItsCode) {
+    struct Mode {
+        bool present;
+        ModeKind kind;
+        std::string_view name;
+    };
+    const Mode modes[] = {{false, ModeKind::Standby, "Off"},
+                          {true, ModeKind::Standby, "StandbyMode"},
+                          {true, ModeKind::Normal, "NormalMode"},
+                          {true, ModeKind::Boost, "BoostMode"},
+                          {true, ModeKind::LowBattery, "LowBatteryMode"}};
+    const int levels[] = {-2147483647 - 1, -1, 0, 10, 11, 100, 2147483647};
+    const std::string_view settings[] = {"off", "normal", "boost"};
+    const Direction directions[] = {Direction::FRONT, Direction::LEFT, Direction::RIGHT,
+                                    Direction::BACK};
+    std::set<std::uint64_t> codes;
+    int states = 0;
+    for (const Mode& mode : modes) {
+        for (const int level : levels) {
+            for (const std::string_view setting : settings) {
+                for (const Direction direction : directions) {
+                    for (unsigned flags = 0; flags < 64; ++flags) {
+                        const Snapshot state{
+                            .powerOn = (flags & 1U) != 0,
+                            .charging = (flags & 2U) != 0,
+                            .batteryLevel = level,
+                            .hasCurrentMode = mode.present,
+                            .modeKind = mode.kind,
+                            .modeName = mode.name,
+                            .dustSensorActive = (flags & 4U) != 0,
+                            .obstacleSensorActive = (flags & 8U) != 0,
+                            .cleanerCleaning = (flags & 16U) != 0,
+                            .cleanerMode = setting,
+                            .motorMoving = (flags & 32U) != 0,
+                            .motorForward = (flags & 1U) == 0,
+                            .motorDirection = direction,
+                        };
+                        const std::uint64_t code = encodeState(state);
+                        ASSERT_EQ(decodeState(code), state) << code;
+                        codes.insert(code);
+                        ++states;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(codes.size(), static_cast<std::size_t>(states)) << "two states shared a code";
+}
+
+// What the observer hears of each event: taken, or ignored where a guard drops it, and then
+// the state it found is the state it left.
+TEST(ControllerObserverTest, EveryGuardedEventIsReportedAsIgnored) {
+    struct Recorder final : ControllerObserver {
+        void onTransition(const Transition& t) override { heard.push_back(t); }
+        std::vector<Transition> heard;
+    };
+    enum Setup { Off, OffAt50, Standby, StandbyCharging, Normal, LowBatteryFull };
+    const auto setUp = [](Controller& c, Setup setup) {
+        switch (setup) {
+            case Off:
+                break;
+            case OffAt50:
+                c.setBatteryLevel(50);
+                break;
+            case Standby:
+                enterMode(c, ModeKind::Standby);
+                break;
+            case StandbyCharging:
+                c.setBatteryLevel(50);
+                enterMode(c, ModeKind::Standby);
+                c.chargeBattery();
+                break;
+            case Normal:
+                enterMode(c, ModeKind::Normal);
+                break;
+            case LowBatteryFull:
+                enterMode(c, ModeKind::LowBattery);
+                break;
+        }
+    };
+    struct Case {
+        Setup setup;
+        ControllerEvent event;
+        std::function<void(Controller&)> send;
+        bool ignored;
+    };
+    const bool flags[3] = {true, false, false};
+    const Case cases[] = {
+        {Off, ControllerEvent::Start, [](Controller& c) { c.startButtonPressed(); }, true},
+        {Off, ControllerEvent::LowBattery, [](Controller& c) { c.lowBatteryDetected(); }, true},
+        {Off, ControllerEvent::LowBatteryCleared, [](Controller& c) { c.lowBatteryCleared(); },
+         true},
+        {Off, ControllerEvent::Dust, [](Controller& c) { c.dustDetected(); }, true},
+        {Off, ControllerEvent::Obstacle, [&flags](Controller& c) { c.obstacleDetected(flags); },
+         true},
+        {Standby, ControllerEvent::Obstacle, [](Controller& c) { c.obstacleDetected(nullptr); },
+         true},
+        {Off, ControllerEvent::BoostExpiry, [](Controller& c) { c.timerExpiredNow(); }, true},
+        {Off, ControllerEvent::Charge, [](Controller& c) { c.chargeBattery(); }, true},
+        {Off, ControllerEvent::ChargingTick, [](Controller& c) { c.chargingTick(); }, true},
+        {Normal, ControllerEvent::Charge, [](Controller& c) { c.chargeBattery(); }, true},
+        {LowBatteryFull, ControllerEvent::Charge, [](Controller& c) { c.chargeBattery(); }, true},
+        {StandbyCharging, ControllerEvent::Start, [](Controller& c) { c.startButtonPressed(); },
+         true},
+        {StandbyCharging, ControllerEvent::Dust, [](Controller& c) { c.dustDetected(); }, true},
+        // Taken: the same events where no guard drops them, and those that are never dropped.
+        {OffAt50, ControllerEvent::Charge, [](Controller& c) { c.chargeBattery(); }, false},
+        {Standby, ControllerEvent::Obstacle, [&flags](Controller& c) { c.obstacleDetected(flags); },
+         false},
+        {Standby, ControllerEvent::BoostExpiry, [](Controller& c) { c.timerExpiredNow(); }, false},
+        {StandbyCharging, ControllerEvent::LowBattery,
+         [](Controller& c) { c.lowBatteryDetected(); }, false},
+        {Off, ControllerEvent::Power, [](Controller& c) { c.powerButtonPressed(); }, false},
+        {Off, ControllerEvent::StopCharging, [](Controller& c) { c.stopCharging(); }, false},
+        {Off, ControllerEvent::BatterySetup, [](Controller& c) { c.setBatteryLevel(3); }, false},
+    };
+    for (const Case& k : cases) {
+        const std::string name =
+            std::to_string(k.setup) + "/" + std::to_string(static_cast<int>(k.event));
+        Controller c{manualClock};
+        setUp(c, k.setup);
+        Recorder recorder;
+        c.setObserver(&recorder);
+        k.send(c);
+        ASSERT_EQ(recorder.heard.size(), 1U) << name;
+        const Transition& t = recorder.heard[0];
+        EXPECT_EQ(t.event, k.event) << name;
+        EXPECT_EQ(t.ignored, k.ignored) << name;
+        if (t.ignored) {
+            EXPECT_EQ(t.after, t.before) << name;
+        }
     }
 }
 

@@ -23,6 +23,7 @@
 #include "zelk/ObstacleProcessor.hpp"
 #include "zelk/ObstacleSensorDriver.hpp"
 #include "zelk/OperatingMode.hpp"
+#include "zelk/StateCode.hpp"
 
 namespace zelk {
 
@@ -61,23 +62,7 @@ class Controller {
 public:
     // The answers of every query at one moment, from the published state: no boost expiry
     // can fall between two of them.
-    struct Snapshot {
-        bool powerOn;
-        bool charging;
-        int batteryLevel;
-        bool hasCurrentMode;
-        ModeKind modeKind;
-        std::string_view modeName;  // static text: a mode's name, or "Off"
-        bool dustSensorActive;
-        bool obstacleSensorActive;
-        bool cleanerCleaning;
-        std::string_view cleanerMode;  // static text: "off", "normal" or "boost"
-        bool motorMoving;
-        bool motorForward;
-        Direction motorDirection;
-
-        bool operator==(const Snapshot&) const = default;
-    };
+    using Snapshot = StateSnapshot;
 
     // A real-time boost of five seconds.
     Controller();
@@ -125,12 +110,11 @@ public:
     bool isMotorForward() const;
     Direction motorDirection() const;
     Snapshot snapshot() const;
-    // A number that stands for everything snapshot() reports at this moment: equal codes
-    // mean equal snapshots, and snapshotOf turns a code back into its snapshot. A front end
-    // can key what it derives from a snapshot on it. snapshotOf takes any number, but only a
-    // code from stateCode gives a snapshot that some controller has been in.
+    // A number that stands for everything snapshot() reports at this moment (StateCode.hpp):
+    // equal codes mean equal snapshots, and snapshotOf turns a code back into its snapshot. A
+    // front end can key what it derives from a snapshot on it.
     std::uint64_t stateCode() const;
-    static Snapshot snapshotOf(std::uint64_t code);
+    static Snapshot snapshotOf(std::uint64_t code) { return decodeState(code); }
 
     // Any value; the battery clamps it to 0..100. Changes nothing else.
     void setBatteryLevel(int level);
@@ -159,8 +143,15 @@ private:
     // stopping is set. It takes stateMutex itself.
     void runTimer();
 
+    // What `read` answers with stateMutex held: the one shape of every query.
+    template <typename Read>
+    auto readLocked(Read&& read) const {
+        std::scoped_lock lock(stateMutex);
+        return read();
+    }
+
     // Helpers below assume stateMutex is held.
-    // Packs what snapshot() reports into `published`.
+    // Publishes the state code of what snapshot() reports.
     void publishLocked();
     bool canStartCharging() const;
     ControllerState stateLocked() const;

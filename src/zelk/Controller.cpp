@@ -1,10 +1,7 @@
 #include "zelk/Controller.hpp"
 
-#include <algorithm>
 #include <array>
-#include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "zelk/Modes.hpp"
 
@@ -13,57 +10,6 @@ namespace {
 
 constexpr std::chrono::milliseconds DefaultBoostDuration{5000};
 constexpr int LowBatteryClearLevel = 10;
-
-// The published state's layout: the battery level in the low 32 bits, a bit per flag, and
-// small numbers for the mode (0 when switched off, else its kind plus one), the cleaner's
-// setting and the motor's heading.
-enum PublishedBit : unsigned {
-    PowerBit = 32,
-    ChargingBit,
-    DustSensorBit,
-    ObstacleSensorBit,
-    CleaningBit,
-    MotorMovingBit,
-    MotorForwardBit,
-    ModeShift = 40,
-    SettingShift = 44,
-    DirectionShift = 48,
-};
-constexpr std::uint64_t FieldMask = 0xf;
-
-// The cleaner's settings, by their number in the published state; the driver holds one of
-// the first three texts and nothing else.
-constexpr std::array<std::string_view, 4> SettingTexts{"off", "normal", "boost", "unknown"};
-
-std::uint64_t settingNumber(const std::string& setting) {
-    std::uint64_t number = 0;
-    while (number + 1 < SettingTexts.size() && setting != SettingTexts[number]) {
-        ++number;
-    }
-    return number;
-}
-
-// What a snapshot reports of the mode, by its number in the published state. Each mode is
-// one object with a fixed kind and name, so these are read once.
-struct ModeFacts {
-    bool present;
-    ModeKind kind;
-    std::string_view name;
-};
-
-const std::array<ModeFacts, 5>& modeFacts() {
-    static const std::array<ModeFacts, 5> facts = [] {
-        std::array<ModeFacts, 5> byNumber{};
-        byNumber[0] = {false, ModeKind::Standby, "Off"};
-        for (const OperatingMode* mode :
-             {&standbyMode(), &normalMode(), &boostMode(), &lowBatteryMode()}) {
-            byNumber.at(static_cast<std::size_t>(mode->kind()) + 1) = {true, mode->kind(),
-                                                                       mode->name()};
-        }
-        return byNumber;
-    }();
-    return facts;
-}
 
 }  // namespace
 
@@ -382,118 +328,82 @@ void Controller::obstacleDetected(const bool* direction) {
 }
 
 bool Controller::isPowerOn() const {
-    std::scoped_lock lock(stateMutex);
-    return power;
+    return readLocked([this] { return power; });
 }
 
 bool Controller::isCharging() const {
-    std::scoped_lock lock(stateMutex);
-    return isNowCharging;
+    return readLocked([this] { return isNowCharging; });
 }
 
 int Controller::batteryLevel() const {
-    std::scoped_lock lock(stateMutex);
-    return batteryDriver->level();
+    return readLocked([this] { return batteryDriver->level(); });
 }
 
 bool Controller::hasCurrentMode() const {
-    std::scoped_lock lock(stateMutex);
-    return currentMode != nullptr;
+    return readLocked([this] { return currentMode != nullptr; });
 }
 
 ModeKind Controller::currentModeKind() const {
-    std::scoped_lock lock(stateMutex);
-    return currentMode != nullptr ? currentMode->kind() : ModeKind::Standby;
+    return readLocked(
+        [this] { return currentMode != nullptr ? currentMode->kind() : ModeKind::Standby; });
 }
 
 std::string Controller::currentModeName() const {
-    std::scoped_lock lock(stateMutex);
-    return currentMode != nullptr ? currentMode->name() : "Off";
+    return readLocked(
+        [this] { return std::string(currentMode != nullptr ? currentMode->name() : "Off"); });
 }
 
 bool Controller::isDustSensorActive() const {
-    std::scoped_lock lock(stateMutex);
-    return dustSensorDriver->isActive();
+    return readLocked([this] { return dustSensorDriver->isActive(); });
 }
 
 bool Controller::isObstacleSensorActive() const {
-    std::scoped_lock lock(stateMutex);
-    return obstacleSensorDriver->isActive();
+    return readLocked([this] { return obstacleSensorDriver->isActive(); });
 }
 
 bool Controller::isCleanerCleaning() const {
-    std::scoped_lock lock(stateMutex);
-    return cleanerDriver->isCleaning();
+    return readLocked([this] { return cleanerDriver->isCleaning(); });
 }
 
 std::string Controller::cleanerMode() const {
-    std::scoped_lock lock(stateMutex);
-    return cleanerDriver->currentMode();
+    return readLocked([this] { return cleanerDriver->currentMode(); });
 }
 
 bool Controller::isMotorMoving() const {
-    std::scoped_lock lock(stateMutex);
-    return motorDriver->isMoving();
+    return readLocked([this] { return motorDriver->isMoving(); });
 }
 
 bool Controller::isMotorForward() const {
-    std::scoped_lock lock(stateMutex);
-    return motorDriver->checkIsForward();
+    return readLocked([this] { return motorDriver->checkIsForward(); });
 }
 
 Direction Controller::motorDirection() const {
-    std::scoped_lock lock(stateMutex);
-    return motorDriver->currentDirection();
+    return readLocked([this] { return motorDriver->currentDirection(); });
 }
 
 void Controller::publishLocked() {
-    std::uint64_t word = static_cast<std::uint32_t>(batteryDriver->level());
-    const auto setBit = [&word](bool value, PublishedBit bit) {
-        word |= static_cast<std::uint64_t>(value) << bit;
+    const bool present = currentMode != nullptr;
+    const Snapshot state{
+        .powerOn = power,
+        .charging = isNowCharging,
+        .batteryLevel = batteryDriver->level(),
+        .hasCurrentMode = present,
+        .modeKind = present ? currentMode->kind() : ModeKind::Standby,
+        .modeName = {},  // follows from the kind
+        .dustSensorActive = dustSensorDriver->isActive(),
+        .obstacleSensorActive = obstacleSensorDriver->isActive(),
+        .cleanerCleaning = cleanerDriver->isCleaning(),
+        .cleanerMode = cleanerDriver->currentMode(),
+        .motorMoving = motorDriver->isMoving(),
+        .motorForward = motorDriver->checkIsForward(),
+        .motorDirection = motorDriver->currentDirection(),
     };
-    setBit(power, PowerBit);
-    setBit(isNowCharging, ChargingBit);
-    setBit(dustSensorDriver->isActive(), DustSensorBit);
-    setBit(obstacleSensorDriver->isActive(), ObstacleSensorBit);
-    setBit(cleanerDriver->isCleaning(), CleaningBit);
-    setBit(motorDriver->isMoving(), MotorMovingBit);
-    setBit(motorDriver->checkIsForward(), MotorForwardBit);
-    const std::uint64_t mode =
-        currentMode != nullptr ? static_cast<std::uint64_t>(currentMode->kind()) + 1 : 0;
-    word |= mode << ModeShift;
-    word |= settingNumber(cleanerDriver->currentMode()) << SettingShift;
-    word |= static_cast<std::uint64_t>(motorDriver->currentDirection()) << DirectionShift;
-    published.store(word, std::memory_order_release);
+    published.store(encodeState(state), std::memory_order_release);
 }
 
 Controller::Snapshot Controller::snapshot() const { return snapshotOf(stateCode()); }
 
 std::uint64_t Controller::stateCode() const { return published.load(std::memory_order_acquire); }
-
-Controller::Snapshot Controller::snapshotOf(std::uint64_t code) {
-    const auto bit = [code](PublishedBit at) { return ((code >> at) & 1U) != 0; };
-    // A code stateCode never gave may hold any number in these fields: out of range reads
-    // as switched off and as the "unknown" setting, never past a table.
-    const std::size_t modeNumber = (code >> ModeShift) & FieldMask;
-    const std::array<ModeFacts, 5>& facts = modeFacts();
-    const ModeFacts& mode = facts[modeNumber < facts.size() ? modeNumber : 0];
-    const std::size_t setting = (code >> SettingShift) & FieldMask;
-    return Snapshot{
-        .powerOn = bit(PowerBit),
-        .charging = bit(ChargingBit),
-        .batteryLevel = static_cast<int>(static_cast<std::uint32_t>(code)),
-        .hasCurrentMode = mode.present,
-        .modeKind = mode.kind,
-        .modeName = mode.name,
-        .dustSensorActive = bit(DustSensorBit),
-        .obstacleSensorActive = bit(ObstacleSensorBit),
-        .cleanerCleaning = bit(CleaningBit),
-        .cleanerMode = SettingTexts[std::min(setting, SettingTexts.size() - 1)],
-        .motorMoving = bit(MotorMovingBit),
-        .motorForward = bit(MotorForwardBit),
-        .motorDirection = static_cast<Direction>((code >> DirectionShift) & FieldMask),
-    };
-}
 
 void Controller::setBatteryLevel(int level) {
     std::scoped_lock lock(stateMutex);
