@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Coverage.hpp"
+#include "Exploration.hpp"
 #include "ScriptRunner.hpp"
 #include "StateView.hpp"
 #include "Suite.hpp"

@@ -13,6 +13,7 @@
 #include <system_error>
 #include <thread>
 
+#include "Protocol.hpp"
 #include "ScriptRunner.hpp"
 #include <zelk/Controller.hpp>
 
@@ -133,8 +134,7 @@ std::vector<ScriptEntry> shard(const std::vector<ScriptEntry>& scripts, std::siz
 }
 
 bool expectsFailure(std::string_view script) {
-    constexpr std::string_view Marker = "# Expected result: FAIL";
-    return script.substr(0, script.find('\n')).starts_with(Marker);
+    return script.substr(0, script.find('\n')).starts_with(sim::ExpectedFailureMarker);
 }
 
 std::vector<Problem> findProblems(std::string_view transcript) {
@@ -148,10 +148,10 @@ std::vector<Problem> findProblems(std::string_view transcript) {
         const std::string_view line = transcript.substr(pos, end - pos);
         pos = end + 1;
         std::string_view rest;
-        if (line.starts_with("ERROR line=")) {
-            rest = line.substr(11);
-        } else if (line.starts_with("EXPECT_FAIL line=")) {
-            rest = line.substr(17);
+        if (line.starts_with(sim::ErrorPrefix)) {
+            rest = line.substr(sim::ErrorPrefix.size());
+        } else if (line.starts_with(sim::ExpectFailPrefix)) {
+            rest = line.substr(sim::ExpectFailPrefix.size());
         } else {
             continue;
         }

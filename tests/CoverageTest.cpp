@@ -1,8 +1,12 @@
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
 #include "Coverage.hpp"
+#include "Exploration.hpp"
 #include "Suite.hpp"
+#include "reports/Reports.hpp"
+#include <zelk/Controller.hpp>
 
 #include <gtest/gtest.h>
 
@@ -98,17 +102,121 @@ TEST(CoverageTest, TimerExpiriesOnTheVirtualClockAreCounted) {
     EXPECT_EQ(pair(data, Normal, ControllerEvent::BoostExpiry).outcomes[Normal], 2U);
 }
 
-TEST(CoverageTest, TextReportEndsWithTheSummaryAndListsWhatWasMissed) {
-    const CoverageData data = coverageOf("power\n");
+// A small known suite: each outcome counted once, whatever its hits.
+TEST(CoverageTest, OutcomeCoverageOfASmallKnownSuite) {
+    const ReachableMachine machine = exploreMachine();
+    struct Case {
+        const char* script;
+        int pairs;
+        int outcomes;
+    };
+    const Case cases[] = {
+        {"power\n", 1, 1},
+        {"power\npower\npower\n", 2, 2},  // off -> standby twice, standby -> off once
+        {"charge\n", 1, 1},               // a full battery refuses: off, charge, ignored
+        // set-up -> off; charge -> off (full at once), then refused
+        {"battery 95\ncharge\ncharge\n", 2, 3},
+        // set-up -> off; charge -> off (charging); off (charging), charge -> the same
+        {"battery 50\ncharge\ncharge\n", 3, 3},
+    };
+    for (const Case& c : cases) {
+        const CoverageSummary summary = summarize(coverageOf(c.script), machine);
+        EXPECT_EQ(summary.covered, c.pairs) << c.script;
+        EXPECT_EQ(summary.outcomesCovered, c.outcomes) << c.script;
+        EXPECT_EQ(summary.outcomesReachable, machine.reachableOutcomeCount()) << c.script;
+    }
+}
+
+// Outcomes that appear only at battery levels between empty and full, or at full while
+// charging: the exploration sets the battery up to every level it can hold.
+TEST(CoverageTest, ExplorationFindsOutcomesAtEveryBatteryLevel) {
+    const ReachableMachine machine = exploreMachine();
+    const auto has = [&machine](int state, ControllerEvent e, int outcome) {
+        return machine.outcomes[static_cast<std::size_t>(state)][static_cast<std::size_t>(event(e))]
+                               [static_cast<std::size_t>(outcome)];
+    };
+    // In low battery while charging, at a full battery: charging ends, low battery stays.
+    EXPECT_TRUE(has(LowBattery + 1, ControllerEvent::Charge, LowBattery));
+    EXPECT_TRUE(has(LowBattery + 1, ControllerEvent::ChargingTick, LowBattery));
+    // From 90 up, the one step of a charge fills the battery at once.
+    EXPECT_TRUE(has(Off, ControllerEvent::Charge, Off));
+    EXPECT_TRUE(has(Standby + 1, ControllerEvent::Charge, Standby));
+    EXPECT_EQ(machine.reachableOutcomeCount(), 105);
+    // Every level of every controller state that can hold one is a node, reached by the
+    // fewest steps.
+    EXPECT_EQ(machine.nodes.size(), 8U * 101U);
+    for (std::size_t node = 0; node < machine.nodes.size(); ++node) {
+        Controller controller{manualClock};
+        for (const Step& step : machine.pathTo(static_cast<int>(node))) {
+            apply(controller, step);
+        }
+        const MachineNode& expected = machine.nodes[node];
+        ASSERT_EQ(controller.batteryLevel(), expected.level) << node;
+        const Controller::Snapshot s = controller.snapshot();
+        ASSERT_EQ(stateIndex({s.powerOn, s.modeKind, s.charging}), expected.state) << node;
+        ASSERT_EQ(machine.pathTo(static_cast<int>(node)).size(),
+                  static_cast<std::size_t>(expected.depth));
+    }
+}
+
+// The text report lists every outcome of a pair, Off included, and what was never seen.
+TEST(CoverageTest, TextReportListsEveryOutcomeAndWhatWasMissed) {
+    const CoverageData data = coverageOf("power\npower\npower\n");
     std::ostringstream out;
     writeCoverageText(out, data, exploreMachine());
     const std::string text = out.str();
-    EXPECT_TRUE(text.ends_with("transitions covered: 1/88 (1%)\n")) << text;
+    EXPECT_NE(text.find("  StandbyMode                power                       1  Off 1\n"),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("Reachable but never exercised:\n  Off                        start\n"),
+              std::string::npos)
+        << text;
+    const std::size_t gaps = text.find("Outcomes never exercised:\n");
+    ASSERT_NE(gaps, std::string::npos) << text;
+    EXPECT_NE(text.find("\n  Off                        start                -> ignored\n", gaps),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\n  Off                        charge               -> Off\n", gaps),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("Expect fields never asserted: power, charging, battery, hasMode,"),
               std::string::npos);
+    EXPECT_TRUE(text.ends_with("transitions covered: 2/88 (2%)\noutcomes covered: 2/105 (1%)\n"))
+        << text;
+}
+
+// The JSON of a suite with gaps and several outcomes per pair, parsed back: every reachable
+// pair is there, exercised or not, with each outcome it had and each it can have.
+TEST(CoverageTest, JsonReportParsesBackWithEveryPairAndOutcome) {
+    CoverageData data = coverageOf("battery 95\ncharge\ncharge\npower\npower\npower\n");
+    const ReachableMachine machine = exploreMachine();
+    std::ostringstream out;
+    writeCoverageJson(out, data, machine, {"a.zelk", "b\xff.zelk"});
+    const nlohmann::json json = nlohmann::json::parse(out.str());
+    EXPECT_EQ(json["covered"], 4);
+    EXPECT_EQ(json["reachable"], 88);
+    EXPECT_EQ(json["outcomes_covered"], 5);
+    EXPECT_EQ(json["outcomes_reachable"], 105);
+    ASSERT_EQ(json["transitions"].size(), 88U);
+    int reachableOutcomes = 0;
+    for (const auto& t : json["transitions"]) {
+        reachableOutcomes += static_cast<int>(t["reachable_outcomes"].size());
+        if (t["state"] == "Off" && t["event"] == "charge") {
+            EXPECT_EQ(t["hits"], 2);
+            EXPECT_EQ(t["outcomes"], nlohmann::json::parse(
+                                         R"([{"outcome": "Off", "hits": 1},
+                                             {"outcome": "ignored", "hits": 1}])"));
+            EXPECT_EQ(t["reachable_outcomes"],
+                      nlohmann::json::parse(R"j(["Off", "Off (charging)", "ignored"])j"));
+        }
+        if (t["state"] == "StandbyMode" && t["event"] == "power") {
+            EXPECT_EQ(t["reachable_outcomes"], nlohmann::json::parse(R"(["Off"])"));
+            EXPECT_EQ(t["outcomes"][0]["outcome"], "Off");
+        }
+    }
+    EXPECT_EQ(reachableOutcomes, 105);
+    EXPECT_EQ(json["unexercised_outcomes"].size(), 100U);
+    EXPECT_EQ(json["scripts"][1], "b\xef\xbf\xbd.zelk") << "bytes that are not UTF-8 are replaced";
 }
 
 TEST(CoverageTest, StateDiagramHasTheModeChangesAndNoGuardedEvents) {

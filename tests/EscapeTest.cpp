@@ -1,6 +1,6 @@
 #include <string>
 
-#include "Escape.hpp"
+#include "reports/Escape.hpp"
 
 #include <gtest/gtest.h>
 
@@ -28,13 +28,69 @@ TEST(EscapeTest, Utf8RepairTable) {
     }
 }
 
-TEST(EscapeTest, JsonStrings) {
-    EXPECT_EQ(jsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
-    EXPECT_EQ(jsonString("line\nbreak\ttab\rcr"), "\"line\\nbreak\\ttab\\rcr\"");
-    EXPECT_EQ(jsonString(std::string("nul\0x", 5)), "\"nul\\u0000x\"");
-    EXPECT_EQ(jsonString("\x1F"), "\"\\u001f\"");
-    EXPECT_EQ(jsonString("<&>'"), "\"<&>'\"");
-    EXPECT_EQ(jsonString("\xFE"), "\"\xEF\xBF\xBD\"");
+// Every boundary of the UTF-8 table: the lead-byte ranges (C2-DF, E0-EF, F0-F4), the second
+// byte's narrower ranges after E0, ED, F0 and F4, the continuation range 80-BF, and each
+// length cut short. Valid sequences pass unchanged; each byte of an invalid one that does not
+// start a valid sequence becomes U+FFFD.
+TEST(EscapeTest, Utf8TableAtEveryBoundary) {
+    struct Case {
+        std::string in;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"\x7F", true},
+        {"\x80", false},
+        {"\xC1\xBF", false},  // overlong: C0 and C1 never lead
+        {"\xC2\x80", true},
+        {"\xDF\xBF", true},
+        {"\xC2\x7F", false},
+        {"\xC2\xC0", false},
+        {"\xE0\x9F\x80", false},  // overlong three-byte form
+        {"\xE0\xA0\x80", true},
+        {"\xE0\xBF\xBF", true},
+        {"\xE1\x80\x80", true},
+        {"\xE1\x7F\x80", false},
+        {"\xEC\xBF\xBF", true},
+        {"\xED\x9F\xBF", true},   // the last before the surrogates
+        {"\xED\xA0\x80", false},  // the first surrogate
+        {"\xEE\x80\x80", true},
+        {"\xEF\xBF\xBD", true},
+        {"\xE1\x80\xC0", false},  // a third byte past the continuation range
+        {"\xE1\x80\x7F", false},
+        {"\xF0\x8F\xBF\xBF", false},  // overlong four-byte form
+        {"\xF0\x90\x80\x80", true},
+        {"\xF1\x80\x80\x80", true},
+        {"\xF3\xBF\xBF\xBF", true},
+        {"\xF4\x8F\xBF\xBF", true},   // U+10FFFF
+        {"\xF4\x90\x80\x80", false},  // beyond it
+        {"\xF5\x80\x80\x80", false},
+        {"\xFF", false},
+        {"\xF0\x90\x80\x7F", false},  // a fourth byte out of range
+        {"\xC2", false},              // each length cut short at the end
+        {"\xE1\x80", false},
+        {"\xF1\x80\x80", false},
+    };
+    const std::string bad = "\xEF\xBF\xBD";
+    for (const Case& c : cases) {
+        const std::string out = toValidUtf8(c.in + "x");
+        if (c.valid) {
+            EXPECT_EQ(out, c.in + "x") << testing::PrintToString(c.in);
+        } else {
+            EXPECT_TRUE(out.starts_with(bad)) << testing::PrintToString(c.in);
+            EXPECT_TRUE(out.ends_with("x")) << testing::PrintToString(c.in);
+            EXPECT_EQ(out.find(c.in), std::string::npos) << testing::PrintToString(c.in);
+        }
+    }
+}
+
+// A sequence cut short by the end of the text is invalid even where the bytes after the end
+// (here, of a longer text the view is part of) would complete it.
+TEST(EscapeTest, Utf8SequenceCutByTheEndOfAViewIsInvalid) {
+    const std::string whole = "a\xF1\x80\x80\x80";
+    const std::string bad = "\xEF\xBF\xBD";
+    EXPECT_EQ(toValidUtf8(std::string_view(whole).substr(0, 4)), "a" + bad + bad + bad);
+    EXPECT_EQ(toValidUtf8(std::string_view(whole).substr(0, 2)), "a" + bad);
+    EXPECT_EQ(toValidUtf8(whole), whole);
 }
 
 TEST(EscapeTest, XmlTextAndAttributes) {

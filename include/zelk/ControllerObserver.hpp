@@ -24,9 +24,10 @@ enum class ControllerEvent : int {
     Obstacle,
     BoostExpiry,
     BatterySetup,
+    Count,  // not an event: how many there are
 };
 
-inline constexpr int ControllerEventCount = 11;
+inline constexpr int ControllerEventCount = static_cast<int>(ControllerEvent::Count);
 
 // The controller's own state: power, the current mode (Standby while switched off, as
 // Controller::currentModeKind answers) and the orthogonal charging flag.

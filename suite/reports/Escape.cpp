@@ -110,39 +110,6 @@ std::string toValidUtf8(std::string_view text) {
     return transform(text, [](std::string& out, char ch) { out += ch; });
 }
 
-std::string jsonString(std::string_view text) {
-    std::string body = transform(text, [](std::string& out, char ch) {
-        switch (ch) {
-            case '"':
-                out += "\\\"";
-                return;
-            case '\\':
-                out += "\\\\";
-                return;
-            case '\n':
-                out += "\\n";
-                return;
-            case '\r':
-                out += "\\r";
-                return;
-            case '\t':
-                out += "\\t";
-                return;
-            default:
-                break;
-        }
-        if (static_cast<unsigned char>(ch) < 0x20) {
-            constexpr char Hex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += Hex[(ch >> 4) & 0xF];
-            out += Hex[ch & 0xF];
-            return;
-        }
-        out += ch;
-    });
-    return '"' + body + '"';
-}
-
 std::string xmlText(std::string_view text) {
     return transform(
         text, [](std::string& out, char ch) { appendXml(out, ch, false); }, true);

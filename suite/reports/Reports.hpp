@@ -1,0 +1,45 @@
+#pragma once
+
+// The suite's reports: one renderer per format, each in its own file, over one model (the
+// suite's results, CoverageData and the explored ReachableMachine).
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Coverage.hpp"
+#include "Exploration.hpp"
+#include "Suite.hpp"
+
+namespace zelk::suite {
+
+// ---- Problem lines (ProblemLines.cpp)
+
+// "PATH:LINE: TEXT", which editors and CI annotators jump to.
+std::string problemLine(std::string_view path, const Problem& problem);
+// Why a script did not pass, in one line.
+std::string failureSummary(const ScriptResult& result);
+
+// ---- Coverage (CoverageText.cpp, CoverageJson.cpp, StateDiagram.cpp)
+
+// The text report; its last two lines are "transitions covered: K/N (P%)" and
+// "outcomes covered: K/N (P%)".
+void writeCoverageText(std::ostream& out, const CoverageData& data,
+                       const ReachableMachine& machine);
+// The same as one JSON object; `scripts` are the paths of the scripts that ran.
+void writeCoverageJson(std::ostream& out, const CoverageData& data, const ReachableMachine& machine,
+                       const std::vector<std::string>& scripts);
+// A Mermaid stateDiagram-v2 of Off and the four modes, one edge per change of mode,
+// labelled with the events that cause it; guarded events and self-loops are left out.
+void writeStateDiagram(std::ostream& out, const ReachableMachine& machine);
+
+// ---- JUnit XML (Junit.cpp)
+
+// One testcase per script with its time, a failure for each that did not pass; a
+// directory that could not be searched is a failed testcase too.
+void writeJunit(std::ostream& out, const std::vector<ScriptResult>& results,
+                const std::vector<DiscoveryError>& errors, std::size_t failed);
+
+}  // namespace zelk::suite
