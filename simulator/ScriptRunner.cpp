@@ -1,5 +1,6 @@
 #include "ScriptRunner.hpp"
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
@@ -356,10 +357,27 @@ int runScriptOn(std::istream& input, std::ostream& output, std::string_view scri
     return runScriptBody(input, output, controller, options).failed ? 1 : 0;
 }
 
-int runScript(std::istream& input, std::ostream& output, std::string_view scriptPath) {
+int runScript(std::istream& input, std::ostream& output, std::string_view scriptPath,
+              std::chrono::milliseconds boostDuration) {
+    // The boost timer keeps real time without a thread of its own: the controller's clock is
+    // manual, and after each block of the script is read it is moved to the real time since
+    // the start, which applies every expiry that fell due, each at its own due time. The
+    // runner is the controller's only user and reads it only from its own lines, so a script
+    // sees what a timer thread would have left (a block is run in well under a millisecond,
+    // and a pipe that writes line by line gives a block per line); and a short script, which
+    // ends long before its first expiry, never starts a thread.
     // The controller goes (and any pending boost expiry with it) after the RESULT line.
-    Controller controller;
-    return runScriptOn(input, output, scriptPath, controller, ScriptOptions{});
+    Controller controller{manualClock, boostDuration};
+    const auto start = std::chrono::steady_clock::now();
+    std::chrono::milliseconds kept{0};
+    ScriptOptions options;
+    options.keepTime = [&] {
+        const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+        controller.advanceClock(now - kept);
+        kept = now;
+    };
+    return runScriptOn(input, output, scriptPath, controller, options);
 }
 
 int runScriptFile(const char* path, std::ostream& output, std::ostream& error) {

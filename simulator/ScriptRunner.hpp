@@ -57,8 +57,10 @@ void printHelp(std::ostream& out);
 void printBanner(std::ostream& out, std::string_view scriptPath);
 
 // Runs the script read from `input`; `scriptPath` is only echoed in the banner. Returns the
-// exit status: 0 after "RESULT PASS", 1 after "RESULT FAIL".
-int runScript(std::istream& input, std::ostream& output, std::string_view scriptPath);
+// exit status: 0 after "RESULT PASS", 1 after "RESULT FAIL". A boost lasts `boostDuration`
+// of real time.
+int runScript(std::istream& input, std::ostream& output, std::string_view scriptPath,
+              std::chrono::milliseconds boostDuration = std::chrono::seconds(5));
 
 // The same on a controller of the caller's, with the given options.
 int runScriptOn(std::istream& input, std::ostream& output, std::string_view scriptPath,

@@ -1,6 +1,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <ext/stdio_filebuf.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -566,6 +567,35 @@ TEST(ScriptRunnerTest, ScriptFromAPipeIsReadWhole) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(linesStartingWith(r.out, "OK"), "OK power\nOK start\n") << r.out;
     EXPECT_EQ(linesStartingWith(r.out, "EXPECT_OK"), "EXPECT_OK power=on\n");
+}
+
+// A boost begun by a script ends by itself once its time has passed in real time, also
+// while the runner waits for the next line of a pipe; before then it goes on.
+TEST(ScriptRunnerTest, ABoostEndsInRealTimeWhileTheScriptWaits) {
+    using namespace std::chrono_literals;
+    constexpr auto Boost = 1000ms;
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::thread writer([fd = fds[1], Boost] {
+        const auto send = [fd](const std::string& text) {
+            ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        };
+        send("power\nstart\ndust\nexpect mode BoostMode\n");
+        std::this_thread::sleep_for(Boost / 5);
+        send("expect mode BoostMode\n");
+        std::this_thread::sleep_for(Boost + Boost / 5);
+        send("expect mode NormalMode\nexpect cleanerMode normal\n");
+        ::close(fd);
+    });
+    __gnu_cxx::stdio_filebuf<char> pipe(fds[0], std::ios::in);
+    std::istream in(&pipe);
+    std::ostringstream out;
+    const int status = runScript(in, out, "pipe", Boost);
+    writer.join();
+    EXPECT_EQ(status, 0) << out.str();
+    EXPECT_EQ(linesStartingWith(out.str(), "EXPECT_OK"),
+              "EXPECT_OK mode=BoostMode\nEXPECT_OK mode=BoostMode\nEXPECT_OK mode=NormalMode\n"
+              "EXPECT_OK cleanerMode=normal\n");
 }
 
 // ---- Line plans at their bounds.
