@@ -7,10 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "Protocol.hpp"
+
 inline void requireOneVerdict(const std::string& transcript, int status) {
-    const std::string_view ending = status == 0 ? "\nRESULT PASS\n" : "\nRESULT FAIL\n";
-    if ((status != 0 && status != 1) || transcript.size() < ending.size() ||
-        transcript.compare(transcript.size() - ending.size(), ending.size(), ending) != 0) {
+    const std::string ending = "\n" + std::string(zelk::sim::resultLine(status != 0)) + "\n";
+    if ((status != 0 && status != 1) || !transcript.ends_with(ending)) {
         std::abort();
     }
 }
