@@ -18,6 +18,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "ByteMasks.hpp"
 
@@ -111,6 +112,10 @@ public:
     // few moves.
     template <typename... Parts>
     [[gnu::always_inline]] void write(const Parts&... parts) {
+        // A bare character pointer or array would be measured with strlen on every append:
+        // texts come as views (a literal as "..."sv), whose length is known.
+        static_assert((!std::is_pointer_v<std::decay_t<Parts>> && ...),
+                      "pass texts as string views");
         fit((partRoom(parts) + ...));
         (copy(parts), ...);
     }
@@ -150,9 +155,6 @@ private:
     // What each part may take of the block: a line number and a chunked text also the bytes
     // their whole-chunk copies write past their end.
     static std::size_t partRoom(std::string_view text) { return text.size(); }
-    // A bare character pointer would be measured with strlen on every append: texts come as
-    // views (a literal as "..."sv), whose length is known.
-    static std::size_t partRoom(const char* text) = delete;
     static std::size_t partRoom(char /*ch*/) { return 1; }
     static std::size_t partRoom(const LineCounter& number) { return number.size() + ChunkSize; }
     static std::size_t partRoom(const Chunked& part) { return part.text.size() + ChunkSize; }

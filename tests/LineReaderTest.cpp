@@ -178,7 +178,10 @@ TEST(LineReaderTest, ALineHasABound) {
     EXPECT_EQ(lines[1], "next");
 
     for (const std::string& tail : {std::string("x\nnext\n"), std::string("x")}) {
-        std::stringbuf over("first\n" + longest + tail);
+        std::string text = "first\n";
+        text += longest;
+        text += tail;
+        std::stringbuf over(text);
         EXPECT_EQ(readAll(&over, &end), std::vector<std::string>{"first"});
         EXPECT_EQ(end, LineReader::End::LineTooLong);
     }

@@ -67,7 +67,7 @@ TEST(TranscriptTest, FlushIfFullWritesOnlyAFullBlock) {
     transcript.put("short"sv);
     transcript.flushIfFull();
     EXPECT_EQ(out.str(), "") << "a block that is not full stays";
-    const std::string large(100 * 1024, 'x');
+    const std::string large(std::size_t{100} * 1024, 'x');
     transcript.reserve(large.size());
     transcript.put(large);
     transcript.flushIfFull();
