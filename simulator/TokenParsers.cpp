@@ -1,10 +1,11 @@
 #include "TokenParsers.hpp"
 
-#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <system_error>
+#include <utility>
 
 #include "AsciiCase.hpp"
 #include "ByteMasks.hpp"
@@ -17,25 +18,58 @@ constexpr std::array<std::string_view, 7> TrueWords{"1", "true",   "on",     "ye
 constexpr std::array<std::string_view, 7> FalseWords{"0", "false",    "off",  "no",
                                                      "n", "inactive", "clear"};
 
-bool contains(const std::array<std::string_view, 7>& words, std::string_view value) {
-    return std::find(words.begin(), words.end(), value) != words.end();
+// A word of at most eight bytes as one number, its first byte lowest, and its length.
+struct PackedWord {
+    std::uint64_t bytes = 0;
+    std::size_t size = 0;
+    bool value = false;
+};
+
+constexpr std::uint64_t packBytes(std::string_view word) {
+    std::uint64_t bytes = 0;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        bytes |= std::uint64_t{static_cast<unsigned char>(word[i])} << (8 * i);
+    }
+    return bytes;
 }
+
+// The fourteen words, each compared as one number: the obstacle command reads three.
+constexpr std::array<PackedWord, 14> PackedWords = [] {
+    std::array<PackedWord, 14> words{};
+    std::size_t at = 0;
+    for (const auto& [list, value] : {std::pair{TrueWords, true}, std::pair{FalseWords, false}}) {
+        for (const std::string_view word : list) {
+            words[at++] = {packBytes(word), word.size(), value};
+        }
+    }
+    return words;
+}();
+static_assert(
+    [] {
+        for (const PackedWord& word : PackedWords) {
+            if (word.size == 0 || word.size > 8) {
+                return false;
+            }
+        }
+        return true;
+    }(),
+    "every word fits one number");
 
 }  // namespace
 
 bool parseBoolToken(std::string_view token, bool& out) {
-    char buffer[8];  // as long as the longest word
-    const std::string_view value = lowerInto(token, buffer);
-    if (value.empty() && !token.empty()) {
-        return false;  // longer than every word
+    if (token.empty() || token.size() > 8) {
+        return false;  // no word is empty or longer than eight bytes
     }
-    if (contains(TrueWords, value)) {
-        out = true;
-        return true;
+    std::uint64_t lowered = 0;
+    for (std::size_t i = 0; i < token.size(); ++i) {
+        lowered |= std::uint64_t{static_cast<unsigned char>(lowerAscii(token[i]))} << (8 * i);
     }
-    if (contains(FalseWords, value)) {
-        out = false;
-        return true;
+    for (const PackedWord& word : PackedWords) {
+        if (word.bytes == lowered && word.size == token.size()) {
+            out = word.value;
+            return true;
+        }
     }
     return false;
 }
