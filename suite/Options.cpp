@@ -28,6 +28,10 @@ const std::string_view SuiteUsage =
     "      --coverage-fail-under PCT\n"
     "                             exit with status 1 when under PCT% of the reachable\n"
     "                             transitions were exercised\n"
+    "      --outcomes-fail-under PCT\n"
+    "                             exit with status 1 when under PCT% of the reachable\n"
+    "                             outcomes were exercised\n"
+    "      --max-problems N       show at most N problem lines per script (default 10)\n"
     "      --state-diagram        print the state machine as a Mermaid diagram and exit\n"
     "  -h, --help                 show this help and exit\n"
     "      --version              show the version and exit\n"
@@ -44,6 +48,8 @@ enum LongOnly {
     CoverageOption,
     CoverageJsonOption,
     FailUnderOption,
+    OutcomesFailUnderOption,
+    MaxProblemsOption,
     StateDiagramOption,
     VersionOption,
 };
@@ -79,6 +85,8 @@ int parseCommandLine(int argc, char** argv, CommandLine& options, std::ostream& 
         {"coverage", no_argument, nullptr, CoverageOption},
         {"coverage-json", required_argument, nullptr, CoverageJsonOption},
         {"coverage-fail-under", required_argument, nullptr, FailUnderOption},
+        {"outcomes-fail-under", required_argument, nullptr, OutcomesFailUnderOption},
+        {"max-problems", required_argument, nullptr, MaxProblemsOption},
         {"state-diagram", no_argument, nullptr, StateDiagramOption},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, VersionOption},
@@ -136,6 +144,21 @@ int parseCommandLine(int argc, char** argv, CommandLine& options, std::ostream& 
                         std::string(value) + "'");
                 }
                 options.failUnder = static_cast<int>(number);
+                break;
+            case OutcomesFailUnderOption:
+                if (!parseNumber(value, number) || number > 100) {
+                    return usageError(
+                        "--outcomes-fail-under needs a percentage from 0 to 100, not '" +
+                        std::string(value) + "'");
+                }
+                options.outcomesFailUnder = static_cast<int>(number);
+                break;
+            case MaxProblemsOption:
+                if (!parseNumber(value, number) || number > 1000000) {
+                    return usageError("--max-problems needs a number from 0 to 1000000, not '" +
+                                      std::string(value) + "'");
+                }
+                options.maxProblems = static_cast<std::size_t>(number);
                 break;
             case StateDiagramOption:
                 options.stateDiagram = true;

@@ -19,7 +19,9 @@ struct CommandLine {
     bool realTime = false;
     bool coverage = false;
     std::string coverageJson;
-    int failUnder = -1;  // -1: no gate
+    int failUnder = -1;          // -1: no gate
+    int outcomesFailUnder = -1;  // -1: no gate
+    std::size_t maxProblems = 10;
     bool stateDiagram = false;
     std::vector<std::string> paths;
 };

@@ -4,15 +4,18 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <streambuf>
 #include <system_error>
 #include <thread>
 
+#include "LineReader.hpp"
 #include "Protocol.hpp"
 #include "ScriptRunner.hpp"
 #include <zelk/Controller.hpp>
@@ -23,6 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view ScriptExtension = ".zelk";
+constexpr std::size_t ReadBufferSize = std::size_t{64} * 1024;
 
 std::string withoutExtension(std::string name) {
     if (name.size() > ScriptExtension.size() && name.ends_with(ScriptExtension)) {
@@ -31,60 +35,100 @@ std::string withoutExtension(std::string name) {
     return name;
 }
 
+// What a file type is, in a report: "a FIFO".
+std::string_view typeName(fs::file_type type) {
+    switch (type) {
+        case fs::file_type::fifo:
+            return "a FIFO";
+        case fs::file_type::character:
+            return "a character device";
+        case fs::file_type::block:
+            return "a block device";
+        case fs::file_type::socket:
+            return "a socket";
+        case fs::file_type::not_found:
+            return "a dangling link";
+        default:
+            return "not a regular file";
+    }
+}
+
 void searchDirectory(const std::string& root, Discovery& found) {
     std::error_code ec;
     fs::recursive_directory_iterator it(root, ec);
     if (ec) {
-        found.errors.push_back({root, ec.message()});
+        found.errors.push_back({root, "cannot search directory: " + ec.message()});
         return;
     }
     for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
         if (ec) {
-            found.errors.push_back({root, ec.message()});
+            found.errors.push_back({root, "cannot search directory: " + ec.message()});
             return;
         }
         const fs::path& path = it->path();
+        if (path.extension() != ScriptExtension) {
+            continue;
+        }
+        // The type of what the entry names, through a link: opening anything but a regular
+        // file could block (a FIFO) or never end (a device).
         std::error_code typeError;
-        // A dangling link or an unreadable entry named *.zelk is kept: its run says why it
-        // cannot be opened.
-        if (path.extension() != ScriptExtension || it->is_directory(typeError)) {
+        const fs::file_status status = it->status(typeError);
+        if (status.type() == fs::file_type::directory) {
+            continue;
+        }
+        if (status.type() != fs::file_type::regular) {
+            found.errors.push_back(
+                {path.string(), "not a script: " + std::string(typeName(status.type()))});
             continue;
         }
         found.scripts.push_back(
             {path.string(), withoutExtension(path.lexically_relative(root).generic_string())});
     }
     if (ec) {
-        found.errors.push_back({root, ec.message()});
+        found.errors.push_back({root, "cannot search directory: " + ec.message()});
     }
 }
 
-// The whole file, or an empty optional with the reason in `error`.
-std::optional<std::string> readFile(const std::string& path, std::string& error) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        error = "is a directory";
-        return std::nullopt;
+// A stream buffer that keeps nothing: the transcript of a run that writes none.
+class DiscardBuffer : public std::streambuf {
+protected:
+    std::streamsize xsputn(const char* /*text*/, std::streamsize size) override { return size; }
+    int_type overflow(int_type ch) override { return traits_type::not_eof(ch); }
+};
+
+// Keeps a script's first problem lines and counts the rest.
+class ProblemKeeper {
+public:
+    explicit ProblemKeeper(ScriptResult& result, std::size_t most) : result_(result), most_(most) {}
+    void operator()(std::uint64_t line, std::string_view text) {
+        if (result_.problems.size() < most_) {
+            result_.problems.push_back({line, std::string(text)});
+        } else {
+            ++result_.moreProblems;
+        }
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) {
-        error = std::strerror(errno);
-        return std::nullopt;
+
+private:
+    ScriptResult& result_;
+    std::size_t most_;
+};
+
+std::string stopReasonOf(sim::ScriptEnd end, std::uint64_t line) {
+    switch (end) {
+        case sim::ScriptEnd::ReadError:
+            return "cannot read the script past line " + std::to_string(line - 1);
+        case sim::ScriptEnd::LineTooLong:
+            return "line " + std::to_string(line) + " is longer than the longest line a script " +
+                   "may have (" + std::to_string(sim::LineReader::MaxLineSize) + " bytes)";
+        case sim::ScriptEnd::Input:
+        case sim::ScriptEnd::Exit:
+            break;
     }
-    std::string text;
-    constexpr std::size_t BlockSize = std::size_t{16} * 1024;
-    const auto block = std::make_unique_for_overwrite<char[]>(BlockSize);
-    while (file.read(block.get(), static_cast<std::streamsize>(BlockSize)) || file.gcount() > 0) {
-        text.append(block.get(), static_cast<std::size_t>(file.gcount()));
-    }
-    if (file.bad()) {
-        error = "read error";
-        return std::nullopt;
-    }
-    return text;
+    return {};
 }
 
-bool writeTranscript(const std::string& dir, const ScriptEntry& entry,
-                     const std::string& transcript, std::string& error) {
+bool openTranscript(const std::string& dir, const ScriptEntry& entry, std::ofstream& out,
+                    std::string& error) {
     const fs::path target = fs::path(dir) / (entry.transcriptName + ".out");
     std::error_code ec;
     fs::create_directories(target.parent_path(), ec);
@@ -92,11 +136,11 @@ bool writeTranscript(const std::string& dir, const ScriptEntry& entry,
         error = target.parent_path().string() + ": " + ec.message();
         return false;
     }
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    out.write(transcript.data(), static_cast<std::streamsize>(transcript.size()));
-    out.close();
-    if (!out) {
-        error = target.string() + ": cannot write";
+    // Unbuffered: the runner hands over whole blocks of 64 KiB.
+    out.rdbuf()->pubsetbuf(nullptr, 0);
+    out.open(target, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) {
+        error = target.string() + ": " + std::strerror(errno);
         return false;
     }
     return true;
@@ -121,6 +165,9 @@ Discovery discoverScripts(const std::vector<std::string>& arguments) {
         std::unique(found.scripts.begin(), found.scripts.end(),
                     [](const ScriptEntry& a, const ScriptEntry& b) { return a.path == b.path; }),
         found.scripts.end());
+    std::stable_sort(
+        found.errors.begin(), found.errors.end(),
+        [](const DiscoveryError& a, const DiscoveryError& b) { return a.path < b.path; });
     return found;
 }
 
@@ -133,50 +180,19 @@ std::vector<ScriptEntry> shard(const std::vector<ScriptEntry>& scripts, std::siz
             scripts.begin() + static_cast<std::ptrdiff_t>(end)};
 }
 
-bool expectsFailure(std::string_view script) {
-    return script.substr(0, script.find('\n')).starts_with(sim::ExpectedFailureMarker);
+bool expectsFailure(std::string_view firstLine) {
+    return firstLine.substr(0, firstLine.find('\n')).starts_with(sim::ExpectedFailureMarker);
 }
 
-std::vector<Problem> findProblems(std::string_view transcript) {
-    std::vector<Problem> problems;
-    std::size_t pos = 0;
-    while (pos < transcript.size()) {
-        std::size_t end = transcript.find('\n', pos);
-        if (end == std::string_view::npos) {
-            end = transcript.size();
-        }
-        const std::string_view line = transcript.substr(pos, end - pos);
-        pos = end + 1;
-        std::string_view rest;
-        if (line.starts_with(sim::ErrorPrefix)) {
-            rest = line.substr(sim::ErrorPrefix.size());
-        } else if (line.starts_with(sim::ExpectFailPrefix)) {
-            rest = line.substr(sim::ExpectFailPrefix.size());
-        } else {
-            continue;
-        }
-        long long number = 0;
-        for (char ch : rest) {
-            if (ch < '0' || ch > '9') {
-                break;
-            }
-            number = number * 10 + (ch - '0');
-        }
-        problems.push_back({number, std::string(line)});
-    }
-    return problems;
-}
-
-ScriptResult runScriptText(const ScriptEntry& entry, const std::string& text, bool realTime,
-                           CoverageData* coverage, std::string* transcript) {
+ScriptResult runScriptStream(const ScriptEntry& entry, std::istream& input,
+                             std::ostream& transcript, const RunSettings& settings) {
     ScriptResult result;
     result.path = entry.path;
     result.opened = true;
-    result.expectFailure = expectsFailure(text);
 
     std::optional<Controller> controller;
     sim::ScriptOptions options;
-    if (realTime) {
+    if (settings.realTime) {
         controller.emplace();
         options.wait = [](std::chrono::milliseconds duration) {
             std::this_thread::sleep_for(duration);
@@ -188,22 +204,49 @@ ScriptResult runScriptText(const ScriptEntry& entry, const std::string& text, bo
         };
     }
     std::optional<CoverageRecorder> recorder;
-    if (coverage != nullptr) {
-        recorder.emplace(*coverage);
+    if (settings.coverage != nullptr) {
+        recorder.emplace(*settings.coverage);
         controller->setObserver(&*recorder);
-        options.expected = [coverage](std::string_view field) { coverage->noteAssertion(field); };
+        options.expected = [coverage = settings.coverage](std::string_view field) {
+            coverage->noteAssertion(field);
+        };
     }
-    std::istringstream input(text);
-    std::ostringstream output;
-    const int status = sim::runScriptOn(input, output, entry.path, *controller, options);
+    options.firstLine = [&result](std::string_view line) {
+        result.expectFailure = expectsFailure(line);
+    };
+    std::uint64_t lastLine = 0;
+    ProblemKeeper keeper(result, settings.maxProblems);
+    options.problem = [&keeper, &lastLine](std::uint64_t line, std::string_view text) {
+        lastLine = line;
+        keeper(line, text);
+    };
+    sim::printBanner(transcript, entry.path);
+    const sim::ScriptRun run = sim::runScriptBody(input, transcript, *controller, options);
     controller.reset();  // a real-time timer thread reports nothing more after this
 
-    std::string out = std::move(output).str();
-    result.resultPass = status == 0;
+    result.resultPass = !run.failed;
     result.passed = result.resultPass != result.expectFailure;
-    result.problems = findProblems(out);
+    result.stopReason = stopReasonOf(run.end, lastLine);
+    if (!result.stopReason.empty()) {
+        result.passed = false;  // a script not run to its end never passes, expected to fail or not
+    }
+    return result;
+}
+
+ScriptResult runScriptText(const ScriptEntry& entry, const std::string& text, bool realTime,
+                           CoverageData* coverage, std::string* transcript) {
+    std::istringstream input(text);
+    std::ostringstream output;
+    DiscardBuffer discard;
+    std::ostream nowhere(&discard);
+    RunSettings settings;
+    settings.realTime = realTime;
+    settings.coverage = coverage;
+    settings.maxProblems = ~std::size_t{0};
+    ScriptResult result =
+        runScriptStream(entry, input, transcript != nullptr ? output : nowhere, settings);
     if (transcript != nullptr) {
-        *transcript = std::move(out);
+        *transcript = std::move(output).str();
     }
     return result;
 }
@@ -217,6 +260,51 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
     std::size_t done = 0;
     std::mutex progressMutex;
 
+    // One script: read in blocks, its transcript written as it comes.
+    const auto runOne = [&options](const ScriptEntry& entry, CoverageData* coverage) {
+        ScriptResult result;
+        result.path = entry.path;
+        std::error_code ec;
+        if (std::filesystem::is_directory(entry.path, ec)) {
+            result.openError = "is a directory";
+            return result;
+        }
+        const auto readBuffer = std::make_unique_for_overwrite<char[]>(ReadBufferSize);
+        std::ifstream script;
+        script.rdbuf()->pubsetbuf(readBuffer.get(), static_cast<std::streamsize>(ReadBufferSize));
+        script.open(entry.path, std::ios::binary);
+        if (!script.is_open()) {
+            result.openError = std::strerror(errno);
+            return result;
+        }
+        std::ofstream file;
+        DiscardBuffer discard;
+        std::ostream nowhere(&discard);
+        std::string transcriptError;
+        const bool keep = !options.transcriptDir.empty();
+        if (keep && !openTranscript(options.transcriptDir, entry, file, transcriptError)) {
+            result.transcriptError = transcriptError;
+        }
+        std::ostream& transcript =
+            keep && file.is_open() ? static_cast<std::ostream&>(file) : nowhere;
+        RunSettings settings;
+        settings.realTime = options.realTime;
+        settings.coverage = coverage;
+        settings.maxProblems = options.maxProblems;
+        result = runScriptStream(entry, script, transcript, settings);
+        result.transcriptError = transcriptError;
+        if (keep && file.is_open()) {
+            file.close();
+            if (!file) {
+                result.transcriptError = entry.transcriptName + ".out: cannot write";
+            }
+        }
+        if (!result.transcriptError.empty()) {
+            result.passed = false;  // a lost transcript must not pass silently
+        }
+        return result;
+    };
+
     const auto work = [&] {
         // Each worker counts into its own data, merged once at the end: sums do not depend
         // on which worker ran which script.
@@ -226,19 +314,14 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
             const ScriptEntry& entry = scripts[i];
             const auto start = std::chrono::steady_clock::now();
             ScriptResult result;
-            std::string error;
-            if (std::optional<std::string> text = readFile(entry.path, error)) {
-                std::string transcript;
-                const bool keep = !options.transcriptDir.empty();
-                result = runScriptText(entry, *text, options.realTime, coverage,
-                                       keep ? &transcript : nullptr);
-                if (keep && !writeTranscript(options.transcriptDir, entry, transcript,
-                                             result.transcriptError)) {
-                    result.passed = false;
-                }
-            } else {
+            try {
+                result = runOne(entry, coverage);
+            } catch (const std::exception& error) {
+                // No memory to be had, for one: this script fails, the others still run.
+                result = ScriptResult{};
                 result.path = entry.path;
-                result.openError = error;
+                result.opened = true;
+                result.stopReason = std::string("cannot run: ") + error.what();
             }
             result.time = std::chrono::steady_clock::now() - start;
             results[i] = std::move(result);

@@ -2,10 +2,18 @@
 
 // Finding the scripts of a suite and running them in one process, each on a controller of
 // its own, on a manual clock (or in real time), several at once.
+//
+// A run is streamed: each script is read in blocks, its transcript goes straight to its
+// file (or nowhere), and its verdict and its first problem lines are taken as they pass. What
+// a suite keeps of each script is its result, whatever the size of the script or its
+// transcript.
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <istream>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,10 +28,12 @@ struct ScriptEntry {
     std::string transcriptName;  // relative to the directory that found it, without .zelk
 };
 
-// A directory that could not be searched: reported as a failure, never skipped silently.
+// A path that is reported as failed without being run: a directory that could not be
+// searched, or a *.zelk that is not a script (a FIFO, a device, a socket, a dangling link).
+// Never skipped silently.
 struct DiscoveryError {
     std::string path;
-    std::string reason;
+    std::string reason;  // "cannot search directory: ...", "not a script: a FIFO", ...
 };
 
 struct Discovery {
@@ -31,20 +41,23 @@ struct Discovery {
     std::vector<DiscoveryError> errors;
 };
 
-// Each argument is a script or a directory searched recursively for *.zelk. A path that
-// does not exist is kept as a script, so that the run reports why it cannot be opened.
+// Each argument is a script or a directory searched recursively for *.zelk. A directory's
+// *.zelk are its regular files and links to regular files; any other is an error. A path
+// named as an argument is a script whatever it is (a pipe, as from zelk_suite <(generate), or a
+// device), and one that does not exist is kept, so that the run reports why it cannot be
+// opened.
 Discovery discoverScripts(const std::vector<std::string>& arguments);
 
 // The `index`-th (1-based) of `count` contiguous, disjoint slices of `scripts`.
 std::vector<ScriptEntry> shard(const std::vector<ScriptEntry>& scripts, std::size_t index,
                                std::size_t count);
 
-// Whether a script expects RESULT FAIL: its first line reads "# Expected result: FAIL".
-bool expectsFailure(std::string_view script);
+// Whether a script expects RESULT FAIL: its first line begins with the protocol's marker.
+bool expectsFailure(std::string_view firstLine);
 
 // An ERROR or EXPECT_FAIL line of a transcript, with its script line number.
 struct Problem {
-    long long line;
+    std::uint64_t line;
     std::string text;
 };
 
@@ -53,29 +66,40 @@ struct ScriptResult {
     bool opened = false;
     std::string openError;  // why the script could not be read
     bool expectFailure = false;
-    bool resultPass = false;  // the transcript's verdict
-    bool passed = false;      // the verdict was the expected one
-    std::vector<Problem> problems;
+    bool resultPass = false;         // the transcript's verdict
+    bool passed = false;             // the verdict was the expected one
+    std::vector<Problem> problems;   // the first of them, at most RunSettings::maxProblems
+    std::uint64_t moreProblems = 0;  // and how many more there were
+    std::string stopReason;          // why the script could not run to its end, if it could not
     std::chrono::duration<double> time{};
     std::string transcriptError;  // why the transcript could not be written, if it could not
 };
 
-// The ERROR and EXPECT_FAIL lines of a transcript.
-std::vector<Problem> findProblems(std::string_view transcript);
+// How one script is run.
+struct RunSettings {
+    bool realTime = false;
+    CoverageData* coverage = nullptr;  // what the script exercised is added to it
+    std::size_t maxProblems = 10;
+};
+
+// Runs one script read from `input`, its transcript (byte for byte zelk_simulator's) written
+// to `transcript` as it comes.
+ScriptResult runScriptStream(const ScriptEntry& entry, std::istream& input,
+                             std::ostream& transcript, const RunSettings& settings);
+
+// The same from a script's text; the transcript goes into `*transcript` if given.
+ScriptResult runScriptText(const ScriptEntry& entry, const std::string& text, bool realTime,
+                           CoverageData* coverage, std::string* transcript);
 
 struct SuiteOptions {
     unsigned jobs = 1;
     bool realTime = false;
     bool coverage = false;
+    std::size_t maxProblems = 10;
     std::string transcriptDir;  // empty: transcripts are not written
     // Called after each script, from the thread that ran it, one call at a time.
     std::function<void(std::size_t done, std::size_t total, const ScriptResult&)> progress;
 };
-
-// Runs one script from its text; the transcript is byte for byte zelk_simulator's. With
-// `coverage`, what the script exercised is added to it.
-ScriptResult runScriptText(const ScriptEntry& entry, const std::string& text, bool realTime,
-                           CoverageData* coverage, std::string* transcript);
 
 struct SuiteRun {
     std::vector<ScriptResult> results;  // in the order of the scripts, whatever the parallelism

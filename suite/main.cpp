@@ -84,8 +84,10 @@ int main(int argc, char** argv) {
     suite.jobs =
         options.jobs != 0 ? options.jobs : std::max(1U, std::thread::hardware_concurrency());
     suite.realTime = options.realTime;
-    suite.coverage = options.coverage || !options.coverageJson.empty() || options.failUnder >= 0;
+    suite.coverage = options.coverage || !options.coverageJson.empty() || options.failUnder >= 0 ||
+                     options.outcomesFailUnder >= 0;
     suite.transcriptDir = options.transcripts;
+    suite.maxProblems = options.maxProblems;
     const bool showProgress = isatty(STDERR_FILENO) != 0 && scripts.size() > 1;
     if (showProgress) {
         suite.progress = [](std::size_t done, std::size_t total, const ScriptResult& result) {
@@ -102,7 +104,7 @@ int main(int argc, char** argv) {
     std::size_t failed = found.errors.size();
     std::string report;
     for (const DiscoveryError& error : found.errors) {
-        report += "FAIL " + error.path + ": cannot search directory: " + error.reason + "\n";
+        report += "FAIL " + error.path + ": " + error.reason + "\n";
     }
     for (const ScriptResult& result : results) {
         if (result.passed) {
@@ -111,9 +113,7 @@ int main(int argc, char** argv) {
         }
         ++failed;
         report += "FAIL " + result.path + ": " + failureSummary(result) + "\n";
-        for (const Problem& problem : result.problems) {
-            report += problemLine(result.path, problem) + "\n";
-        }
+        report += problemLines(result);
     }
     std::cout << report;
 
@@ -140,6 +140,13 @@ int main(int argc, char** argv) {
             std::cerr << "zelk_suite: transitions covered " << summary.covered << '/'
                       << summary.reachable << " (" << summary.percent() << "%), under the "
                       << options.failUnder << "% required\n";
+            status = 1;
+        }
+        if (options.outcomesFailUnder >= 0 &&
+            summary.outcomePercent() < options.outcomesFailUnder) {
+            std::cerr << "zelk_suite: outcomes covered " << summary.outcomesCovered << '/'
+                      << summary.outcomesReachable << " (" << summary.outcomePercent()
+                      << "%), under the " << options.outcomesFailUnder << "% required\n";
             status = 1;
         }
     }

@@ -63,9 +63,10 @@ TEST(OptionsTest, ShardTakesEveryKOfNAndRefusesTheRest) {
 }
 
 TEST(OptionsTest, EachOptionAndTheEndOfOptions) {
-    const Parsed p = parse({"-j", "3", "--transcripts", "t", "--junit=j.xml", "--real-time",
-                            "--coverage", "--coverage-json", "c.json", "--coverage-fail-under",
-                            "90", "--", "--not-an-option", "x"});
+    const Parsed p =
+        parse({"-j", "3", "--transcripts", "t", "--junit=j.xml", "--real-time", "--coverage",
+               "--coverage-json", "c.json", "--coverage-fail-under", "90",
+               "--outcomes-fail-under=80", "--max-problems", "0", "--", "--not-an-option", "x"});
     ASSERT_EQ(p.status, -1) << p.error;
     EXPECT_EQ(p.options.jobs, 3U);
     EXPECT_EQ(p.options.transcripts, "t");
@@ -74,7 +75,23 @@ TEST(OptionsTest, EachOptionAndTheEndOfOptions) {
     EXPECT_TRUE(p.options.coverage);
     EXPECT_EQ(p.options.coverageJson, "c.json");
     EXPECT_EQ(p.options.failUnder, 90);
+    EXPECT_EQ(p.options.outcomesFailUnder, 80);
+    EXPECT_EQ(p.options.maxProblems, 0U);
     EXPECT_EQ(p.options.paths, (std::vector<std::string>{"--not-an-option", "x"}));
+}
+
+TEST(OptionsTest, NumbersOutOfRangeAreUsageErrors) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--outcomes-fail-under", "101", "d"},
+          std::vector<std::string>{"--outcomes-fail-under=-1", "d"},
+          std::vector<std::string>{"--coverage-fail-under", "x", "d"},
+          std::vector<std::string>{"--max-problems", "1000001", "d"},
+          std::vector<std::string>{"--max-problems=", "d"},
+          std::vector<std::string>{"-j", "0", "d"}, std::vector<std::string>{"-j", "1025", "d"}}) {
+        const Parsed p = parse(arguments);
+        EXPECT_EQ(p.status, 2) << arguments[0];
+        EXPECT_TRUE(p.error.starts_with("zelk_suite: ")) << p.error;
+    }
 }
 
 TEST(OptionsTest, HelpAndVersionAnswerWithStatusZero) {

@@ -4,9 +4,13 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
 #include <vector>
 
+#include "LineReader.hpp"
 #include "Suite.hpp"
+#include "reports/Reports.hpp"
 
 #include <gtest/gtest.h>
 
@@ -144,7 +148,9 @@ TEST_F(SuiteTest, HostileSuiteGetsClearReportsAndLosesNothing) {
     const std::string missing = (root_ / "missing.zelk").string();
 
     const Discovery found = discoverScripts({root_.string(), missing});
-    ASSERT_EQ(found.scripts.size(), static_cast<std::size_t>(Many + 3));
+    ASSERT_EQ(found.scripts.size(), static_cast<std::size_t>(Many + 2));
+    ASSERT_EQ(found.errors.size(), 1U);
+    EXPECT_EQ(found.errors[0].reason, "not a script: a dangling link");
     SuiteOptions options;
     options.jobs = 4;
     options.coverage = true;
@@ -158,7 +164,7 @@ TEST_F(SuiteTest, HostileSuiteGetsClearReportsAndLosesNothing) {
         EXPECT_EQ(r.path, found.scripts[i].path) << "results out of order";
         if (r.path == heavyPath) {
             EXPECT_TRUE(r.passed);
-        } else if (fs::path(r.path).filename() == "dangling.zelk" || r.path == missing) {
+        } else if (r.path == missing) {
             EXPECT_FALSE(r.opened) << r.path;
             EXPECT_FALSE(r.passed) << r.path;
             EXPECT_EQ(r.openError, "No such file or directory") << r.path;
@@ -220,6 +226,93 @@ TEST_F(SuiteTest, ProgressIsReportedOncePerScriptWithARisingCount) {
     for (std::size_t i = 0; i < seen.size(); ++i) {
         EXPECT_EQ(seen[i], i + 1);
     }
+}
+
+// A script with many problems keeps only the first few, and counts the rest; the report and
+// the JUnit failure show the same.
+TEST_F(SuiteTest, ProblemLinesAreBoundedAndTheRestCounted) {
+    std::string script;
+    for (int i = 0; i < 10; ++i) {
+        script += "jump\n";
+    }
+    const std::string path = write("many.zelk", script);
+    SuiteOptions options;
+    options.maxProblems = 3;
+    const SuiteRun run = runSuite({{path, "many"}}, options);
+    ASSERT_EQ(run.results.size(), 1U);
+    const ScriptResult& r = run.results[0];
+    ASSERT_EQ(r.problems.size(), 3U);
+    EXPECT_EQ(r.problems[2].line, 3U);
+    EXPECT_EQ(r.moreProblems, 7U);
+    EXPECT_TRUE(problemLines(r).ends_with(path + ":3: ERROR line=3 unknown command: jump\n"
+                                                 "... and 7 more\n"))
+        << problemLines(r);
+    std::ostringstream junit;
+    writeJunit(junit, run.results, {}, 1);
+    EXPECT_NE(junit.str().find("... and 7 more"), std::string::npos) << junit.str();
+    EXPECT_EQ(junit.str().find("line=4"), std::string::npos) << junit.str();
+
+    options.maxProblems = 0;
+    const ScriptResult none = runSuite({{path, "many"}}, options).results[0];
+    EXPECT_TRUE(none.problems.empty());
+    EXPECT_EQ(none.moreProblems, 10U);
+}
+
+// A FIFO named as an argument is a script: it is read as it is written, to its end.
+TEST_F(SuiteTest, NamedFifoRunsAsAScript) {
+    const std::string fifo = (root_ / "piped.zelk").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&fifo] {
+        std::ofstream out(fifo, std::ios::binary);
+        out << "power\n" << std::flush;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        out << "expect power on\njump\n";
+    });
+    const Discovery found = discoverScripts({fifo});
+    ASSERT_EQ(found.scripts.size(), 1U);
+    const ScriptResult r = runSuite(found.scripts, SuiteOptions{}).results[0];
+    writer.join();
+    EXPECT_TRUE(r.opened);
+    EXPECT_FALSE(r.passed);
+    ASSERT_EQ(r.problems.size(), 1U);
+    EXPECT_EQ(r.problems[0].text, "ERROR line=3 unknown command: jump");
+}
+
+// A directory's *.zelk that is not a regular file is never opened, and is reported.
+TEST_F(SuiteTest, DirectoryEntriesThatAreNoScriptsAreReportedNotOpened) {
+    write("d/ok.zelk", "power\n");
+    ASSERT_EQ(::mkfifo((root_ / "d" / "fifo.zelk").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", root_ / "d" / "null.zelk");
+    fs::create_symlink(root_ / "d" / "ok.zelk", root_ / "d" / "link.zelk");
+    fs::create_symlink(root_ / "gone", root_ / "d" / "dangling.zelk");
+    const Discovery found = discoverScripts({(root_ / "d").string()});
+    std::vector<std::string> scripts;
+    for (const ScriptEntry& entry : found.scripts) {
+        scripts.push_back(fs::path(entry.path).filename().string());
+    }
+    EXPECT_EQ(scripts, (std::vector<std::string>{"link.zelk", "ok.zelk"}));
+    std::vector<std::string> errors;
+    for (const DiscoveryError& error : found.errors) {
+        errors.push_back(fs::path(error.path).filename().string() + ": " + error.reason);
+    }
+    EXPECT_EQ(errors, (std::vector<std::string>{"dangling.zelk: not a script: a dangling link",
+                                                "fifo.zelk: not a script: a FIFO",
+                                                "null.zelk: not a script: a character device"}));
+}
+
+// A script with a line longer than the runner's bound fails with that reason, even one that
+// is expected to fail.
+TEST_F(SuiteTest, ALineTooLongFailsTheScriptWithItsReason) {
+    const std::string path =
+        write("long.zelk", "# Expected result: FAIL\npower\n" +
+                               std::string(sim::LineReader::MaxLineSize + 1, 'x') + "\n");
+    const ScriptResult r = runSuite({{path, "long"}}, SuiteOptions{}).results[0];
+    EXPECT_FALSE(r.passed);
+    EXPECT_EQ(r.stopReason,
+              "line 3 is longer than the longest line a script may have (16777216 bytes)");
+    ASSERT_EQ(r.problems.size(), 1U);
+    EXPECT_EQ(r.problems[0].text, "ERROR line=3 line too long");
+    EXPECT_EQ(failureSummary(r), r.stopReason);
 }
 
 // With real time, a boost ends on the controller's own timer thread while wait sleeps.

@@ -32,8 +32,7 @@ void writeJunit(std::ostream& out, const std::vector<ScriptResult>& results,
     for (const DiscoveryError& error : errors) {
         xml << "    <testcase classname=\"zelk_suite\" name=\"" << xmlAttribute(error.path)
             << "\" file=\"" << xmlAttribute(error.path) << "\" time=\"0\">\n"
-            << "      <failure message=\""
-            << xmlAttribute("cannot search directory: " + error.reason) << "\"/>\n"
+            << "      <failure message=\"" << xmlAttribute(error.reason) << "\"/>\n"
             << "    </testcase>\n";
     }
     for (const ScriptResult& result : results) {
@@ -44,12 +43,8 @@ void writeJunit(std::ostream& out, const std::vector<ScriptResult>& results,
             xml << "/>\n";
             continue;
         }
-        std::string body;
-        for (const Problem& problem : result.problems) {
-            body += problemLine(result.path, problem) + "\n";
-        }
         xml << ">\n      <failure message=\"" << xmlAttribute(failureSummary(result)) << "\">"
-            << xmlText(body) << "</failure>\n    </testcase>\n";
+            << xmlText(problemLines(result)) << "</failure>\n    </testcase>\n";
     }
     xml << "  </testsuite>\n</testsuites>\n";
     out << xml.str();

@@ -19,6 +19,9 @@ namespace zelk::suite {
 
 // "PATH:LINE: TEXT", which editors and CI annotators jump to.
 std::string problemLine(std::string_view path, const Problem& problem);
+// The problem lines of a script, each ended by a line feed, then "... and K more" for those
+// not kept.
+std::string problemLines(const ScriptResult& result);
 // Why a script did not pass, in one line.
 std::string failureSummary(const ScriptResult& result);
 
