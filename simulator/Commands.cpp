@@ -49,7 +49,7 @@ Reply help(CommandContext& run, const TokenList& /*tokens*/) {
 Reply exit(CommandContext& /*run*/, const TokenList& /*tokens*/) { return Reply::stop(); }
 
 Reply status(CommandContext& run, const TokenList& /*tokens*/) {
-    run.transcript.putChunked(run.stateLine.line(run.controller));
+    run.transcript.putChunked(run.stateLines->line(run.controller));
     return Reply::done();
 }
 

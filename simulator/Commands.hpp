@@ -21,6 +21,7 @@
 // A line whose plan would not fit the plan's fixed room is simply never planned.
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <span>
 #include <string_view>
@@ -59,20 +60,24 @@ struct Reply {
 // What a handler works on: the run's controller, its transcript and its views of the state.
 // The runner owns one for the whole run.
 struct CommandContext {
+    // `shared`: STATE lines kept across runs, or null for the run's own.
     CommandContext(Controller& runController, std::ostream& runOutput,
-                   const ScriptOptions& runOptions)
+                   const ScriptOptions& runOptions, StateLineCache* shared)
         : controller(runController),
           options(runOptions),
           output(runOutput),
-          transcript(runOutput) {}
+          transcript(runOutput),
+          ownLines(shared == nullptr ? std::make_unique<StateLineCache>() : nullptr),
+          stateLines(shared != nullptr ? shared : ownLines.get()) {}
 
     Controller& controller;
     const ScriptOptions& options;
     std::ostream& output;  // where the transcript goes: for the help text, written past it
     Transcript transcript;
-    StateLineCache stateLine;
     FieldReader fields;
-    LineCounter lineNo;  // of the line being run
+    LineCounter lineNo;                        // of the line being run
+    std::unique_ptr<StateLineCache> ownLines;  // unless a RunCache lends its own
+    StateLineCache* stateLines;                // never null
 };
 
 // The room that a planned answer or rejection has.
@@ -110,7 +115,7 @@ void writeHelp(std::ostream& out);
 // "OK " and `parts` (views: a literal as "..."sv) on one line, then the STATE line.
 template <typename... Parts>
 void answerOk(CommandContext& run, const Parts&... parts) {
-    const std::string_view state = run.stateLine.line(run.controller);
+    const std::string_view state = run.stateLines->line(run.controller);
     run.transcript.write(OkPrefix, parts..., '\n', Transcript::Chunked{state});
 }
 

@@ -13,6 +13,7 @@
 #include "LinePlans.hpp"
 #include "LineReader.hpp"
 #include "Protocol.hpp"
+#include "RunCache.hpp"
 #include "StateView.hpp"
 #include "Tokenizer.hpp"
 #include "Transcript.hpp"
@@ -28,12 +29,19 @@ constexpr std::string_view LineTooLong = " line too long";
 
 // The run loop: reads each line, answers a repeated short line from its plan, and parses and
 // runs any other through the command table.
+// The cache the options lend, if it serves runs of this kind.
+RunCache* cacheFor(const ScriptOptions& options) {
+    RunCache* const cache = options.cache;
+    return cache != nullptr && cache->withClock() == static_cast<bool>(options.wait) ? cache
+                                                                                     : nullptr;
+}
+
 class ScriptRunner {
 public:
     ScriptRunner(std::ostream& output, Controller& controller, const ScriptOptions& options);
 
-    // Runs every line of `input` until its end, a read error, a line too long or
-    // "exit"/"quit".
+    // Writes the controller's first STATE line, then runs every line of `input` until its
+    // end, a read error, a line too long or "exit"/"quit".
     ScriptRun run(std::istream& input);
 
 private:
@@ -69,20 +77,26 @@ private:
     const ScriptOptions& options_;
     const bool withClock_;
     const bool tellsProblems_;
-    TokenList tokens_;  // views into the current line
-    LinePlans plans_;
+    TokenList tokens_;                     // views into the current line
+    std::unique_ptr<LinePlans> ownPlans_;  // unless a RunCache lends its own
+    LinePlans& plans_;
     bool failed_ = false;
 };
 
 ScriptRunner::ScriptRunner(std::ostream& output, Controller& controller,
                            const ScriptOptions& options)
-    : context_(controller, output, options),
+    : context_(controller, output, options,
+               cacheFor(options) != nullptr ? &cacheFor(options)->stateLines : nullptr),
       controller_(controller),
       options_(options),
       withClock_(static_cast<bool>(options.wait)),
-      tellsProblems_(static_cast<bool>(options.problem)) {}
+      tellsProblems_(static_cast<bool>(options.problem)),
+      ownPlans_(cacheFor(options) == nullptr ? std::make_unique<LinePlans>() : nullptr),
+      plans_(cacheFor(options) != nullptr ? cacheFor(options)->plans : *ownPlans_) {}
 
 ScriptRun ScriptRunner::run(std::istream& input) {
+    // The controller's first state, from the cache like every STATE line.
+    context_.transcript.putChunked(context_.stateLines->line(controller_));
     // The stream's own checks (a sentry per read) are done once: the lines come straight
     // from its buffer.
     LineReader reader(input.good() ? input.rdbuf() : nullptr, options_.keepTime);
@@ -264,7 +278,8 @@ bool ScriptRunner::runAndPlan(std::string_view line, LinePlan& plan) {
     return settle(reply, mark);
 }
 
-bool ScriptRunner::runPlanned(std::string_view line, LinePlan& plan) {
+// Inlined into runLine, its one caller: most lines of most scripts come here.
+[[gnu::always_inline]] inline bool ScriptRunner::runPlanned(std::string_view line, LinePlan& plan) {
     switch (plan.kind) {
         case LinePlan::Kind::Rejected: {
             echo(line);
@@ -346,7 +361,6 @@ void printBanner(std::ostream& out, std::string_view scriptPath) {
 
 ScriptRun runScriptBody(std::istream& input, std::ostream& output, Controller& controller,
                         const ScriptOptions& options) {
-    printStatus(output, controller);
     ScriptRunner runner(output, controller, options);
     const ScriptRun run = runner.run(input);
     output << resultLine(run.failed) << '\n';

@@ -19,6 +19,8 @@
 
 namespace zelk::sim {
 
+class RunCache;
+
 struct ScriptOptions {
     // Enables the command "wait DURATION", which calls this with the duration (at most
     // 2147483647 ms) and answers "OK wait <ms>ms" and a STATE line. Left empty, as in
@@ -31,6 +33,9 @@ struct ScriptOptions {
     std::function<void(std::uint64_t line, std::string_view text)> problem;
     // Told the script's first line, as read, before it runs.
     std::function<void(std::string_view line)> firstLine;
+    // What the run may share with the runs before and after it on the same thread
+    // (RunCache.hpp): zelk_suite's workers keep one each. Null: the run keeps its own.
+    RunCache* cache = nullptr;
     // Called after each block of the script is read (at most 64 KiB, and a line or less from
     // a pipe that writes line by line), before its first line runs: where a caller brings a
     // clock up to date.

@@ -26,30 +26,49 @@ std::string_view directionWord(Direction direction) {
 
 namespace {
 
-void appendSnapshot(std::string& out, const Controller::Snapshot& state) {
-    out += "STATE power=";
-    out += onOffWord(state.powerOn);
-    out += " charging=";
-    out += onOffWord(state.charging);
-    out += " battery=";
-    out += std::to_string(state.batteryLevel);
-    out += " hasMode=";
-    out += boolWord(state.hasCurrentMode);
-    out += " mode=";
-    out += state.modeName;
-    out += " dustSensor=";
-    out += activeInactiveWord(state.dustSensorActive);
-    out += " obstacleSensor=";
-    out += activeInactiveWord(state.obstacleSensorActive);
-    out += " cleaner=";
-    out += onOffWord(state.cleanerCleaning);
-    out += " cleanerMode=";
-    out += state.cleanerMode;
-    out += " motor=";
-    out += motorWord(state.motorMoving);
-    out += " motorForward=";
-    out += boolWord(state.motorForward);
-    out += '\n';
+using namespace std::string_view_literals;
+
+// Appends the STATE line of `state`, and `padding` zero bytes after it. Its parts are views
+// of known length, and the string grows once: a run of many short scripts formats a line for
+// each state each script meets.
+void appendSnapshot(std::string& out, const Controller::Snapshot& state, std::size_t padding = 0) {
+    NumberBuffer digits;
+    const auto level =
+        std::to_chars(digits.data(), digits.data() + digits.size(), state.batteryLevel);
+    const std::string_view parts[] = {
+        "STATE power="sv,
+        onOffWord(state.powerOn),
+        " charging="sv,
+        onOffWord(state.charging),
+        " battery="sv,
+        std::string_view(digits.data(), static_cast<std::size_t>(level.ptr - digits.data())),
+        " hasMode="sv,
+        boolWord(state.hasCurrentMode),
+        " mode="sv,
+        state.modeName,
+        " dustSensor="sv,
+        activeInactiveWord(state.dustSensorActive),
+        " obstacleSensor="sv,
+        activeInactiveWord(state.obstacleSensorActive),
+        " cleaner="sv,
+        onOffWord(state.cleanerCleaning),
+        " cleanerMode="sv,
+        state.cleanerMode,
+        " motor="sv,
+        motorWord(state.motorMoving),
+        " motorForward="sv,
+        boolWord(state.motorForward),
+        "\n"sv,
+    };
+    std::size_t size = padding;
+    for (const std::string_view part : parts) {
+        size += part.size();
+    }
+    out.reserve(out.size() + size);
+    for (const std::string_view part : parts) {
+        out.append(part.data(), part.size());
+    }
+    out.append(padding, '\0');
 }
 
 }  // namespace
@@ -67,9 +86,8 @@ std::string_view StateLineCache::line(const Controller& controller) {
     if (entry.size == 0 || entry.code != code) {
         entry.code = code;
         entry.line.clear();
-        appendSnapshot(entry.line, Controller::snapshotOf(code));
-        entry.size = entry.line.size();
-        entry.line.append(ChunkSize, '\0');
+        appendSnapshot(entry.line, Controller::snapshotOf(code), ChunkSize);
+        entry.size = entry.line.size() - ChunkSize;
     }
     return {entry.line.data(), entry.size};
 }

@@ -149,8 +149,9 @@ public:
 
 private:
     static constexpr std::size_t FlushThreshold = std::size_t{64} * 1024;
-    // A short script never touches more: the block grows to full size as output comes.
-    static constexpr std::size_t InitialCapacity = std::size_t{4} * 1024;
+    // A short script never touches more (a twenty-line one writes about 4 KiB, and each
+    // line reserves a kilobyte more): the block grows to full size as output comes.
+    static constexpr std::size_t InitialCapacity = std::size_t{8} * 1024;
 
     // What each part may take of the block: a line number and a chunked text also the bytes
     // their whole-chunk copies write past their end.

@@ -1,7 +1,8 @@
 #include "Exploration.hpp"
 
 #include <algorithm>
-#include <optional>
+#include <memory>
+#include <utility>
 
 namespace zelk::suite {
 namespace {
@@ -40,12 +41,21 @@ public:
 private:
     // The node of (state, level), added with its path's last step if new.
     int nodeFor(int state, int level, int parent, const Step& step);
-    // Sends `step` from node `from` to the controller, which must stand there; records what
-    // it found. Returns the node it led to.
+    // Sends `step` to `controller`, which stands at node `from`, and records what it found.
+    // Returns the node it led to.
     int take(Controller& controller, int from, const Step& step);
+    // A controller standing at `node`: one left there by an earlier step, or a new one
+    // replaying the node's path.
+    std::unique_ptr<Controller> controllerAt(int node);
+    // Keeps a controller that stands at `node` for the node's own exploration, if that is
+    // still to come; otherwise lets it go.
+    void leave(std::unique_ptr<Controller> controller, int node, int exploring);
 
     ReachableMachine machine_;
     LastTransition observer_;
+    // Controllers standing at nodes not explored yet, by node: each step that moves a
+    // controller to such a node saves that node one replay.
+    std::vector<std::vector<std::unique_ptr<Controller>>> waiting_;
 };
 
 int Explorer::nodeFor(int state, int level, int parent, const Step& step) {
@@ -56,6 +66,7 @@ int Explorer::nodeFor(int state, int level, int parent, const Step& step) {
         const int depth =
             parent < 0 ? 0 : machine_.nodes[static_cast<std::size_t>(parent)].depth + 1;
         machine_.nodes.push_back({state, level, parent, step, depth});
+        waiting_.emplace_back();
     }
     return index;
 }
@@ -77,34 +88,53 @@ int Explorer::take(Controller& controller, int from, const Step& step) {
     return to;
 }
 
+std::unique_ptr<Controller> Explorer::controllerAt(int node) {
+    auto& waiting = waiting_[static_cast<std::size_t>(node)];
+    if (!waiting.empty()) {
+        std::unique_ptr<Controller> controller = std::move(waiting.back());
+        waiting.pop_back();
+        return controller;
+    }
+    auto controller = std::make_unique<Controller>(manualClock);
+    for (const Step& step : machine_.pathTo(node)) {
+        apply(*controller, step);
+    }
+    controller->setObserver(&observer_);
+    return controller;
+}
+
+void Explorer::leave(std::unique_ptr<Controller> controller, int node, int exploring) {
+    if (node > exploring) {  // breadth first: nodes after the one explored are still to come
+        waiting_[static_cast<std::size_t>(node)].push_back(std::move(controller));
+    }
+}
+
 ReachableMachine Explorer::run() {
     for (auto& levels : machine_.nodeIndex) {
         levels.fill(-1);
     }
-    // Breadth first, so that each node's path is a shortest one. A node is reproduced by
-    // replaying its path on a new controller (controllers cannot be copied); that controller
-    // then takes the steps one after the other for as long as they leave it where it was,
-    // and a step that moves it elsewhere sends the next step to a new replay.
+    // Breadth first, so that each node's path is a shortest one. A controller cannot be
+    // copied: a node is reproduced by replaying its path on a new controller, or taken from
+    // a step that left a controller there. A controller takes the steps one after the other
+    // for as long as they leave it where it was; one that a step moved elsewhere is kept for
+    // that node, and the next step takes another.
     const std::vector<Step> steps = eventSteps();
+    // Every node of the eight reachable states at every level, each with its steps.
+    machine_.nodes.reserve(8 * 101);
+    waiting_.reserve(8 * 101);
+    machine_.edges.reserve(8 * 101 * steps.size() + 8 * (HighestSetUpLevel - LowestSetUpLevel + 1));
     std::array<bool, StateCount> setUpExplored{};
     nodeFor(stateIndex(ControllerState{}), 100, -1, Step{});
     for (std::size_t i = 0; i < machine_.nodes.size(); ++i) {
         const int node = static_cast<int>(i);
-        const std::vector<Step> path = machine_.pathTo(node);
-        std::optional<Controller> controller;
-        const auto ready = [&] {
-            if (!controller) {
-                controller.emplace(manualClock);
-                for (const Step& earlier : path) {
-                    apply(*controller, earlier);
-                }
-                controller->setObserver(&observer_);
-            }
-        };
+        std::unique_ptr<Controller> controller;
         for (const Step& step : steps) {
-            ready();
-            if (take(*controller, node, step) != node) {
-                controller.reset();  // moved on: the next step needs a new replay
+            if (!controller) {
+                controller = controllerAt(node);
+            }
+            const int to = take(*controller, node, step);
+            if (to != node) {
+                leave(std::move(controller), to, node);
             }
         }
         // A set-up changes the level alone, whatever the level before: from the first node of
@@ -113,7 +143,9 @@ ReachableMachine Explorer::run() {
         const auto state = static_cast<std::size_t>(machine_.nodes[i].state);
         if (!setUpExplored[state]) {
             setUpExplored[state] = true;
-            ready();
+            if (!controller) {
+                controller = controllerAt(node);
+            }
             int at = node;
             for (int level = LowestSetUpLevel; level <= HighestSetUpLevel; ++level) {
                 const Step step{ControllerEvent::BatterySetup, level};
@@ -129,6 +161,7 @@ ReachableMachine Explorer::run() {
             }
             controller.reset();
         }
+        waiting_[i].clear();  // explored: what still stands here is not needed
     }
     return std::move(machine_);
 }

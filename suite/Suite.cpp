@@ -15,6 +15,7 @@
 #include <system_error>
 #include <thread>
 
+#include "FileSource.hpp"
 #include "LineReader.hpp"
 #include "Protocol.hpp"
 #include "ScriptRunner.hpp"
@@ -26,7 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view ScriptExtension = ".zelk";
-constexpr std::size_t ReadBufferSize = std::size_t{64} * 1024;
 
 std::string withoutExtension(std::string name) {
     if (name.size() > ScriptExtension.size() && name.ends_with(ScriptExtension)) {
@@ -53,6 +53,14 @@ std::string_view typeName(fs::file_type type) {
     }
 }
 
+// Whether `path` (a directory entry's, so never ending in a separator) names a *.zelk file:
+// a file name that ends in the extension and has more before it (".zelk" alone is a hidden
+// file with no extension), as path::extension() tells, without building paths.
+bool hasScriptExtension(std::string_view path) {
+    const std::size_t name = path.rfind('/') + 1;  // npos + 1 is 0
+    return path.size() - name > ScriptExtension.size() && path.ends_with(ScriptExtension);
+}
+
 void searchDirectory(const std::string& root, Discovery& found) {
     std::error_code ec;
     fs::recursive_directory_iterator it(root, ec);
@@ -65,24 +73,27 @@ void searchDirectory(const std::string& root, Discovery& found) {
             found.errors.push_back({root, "cannot search directory: " + ec.message()});
             return;
         }
-        const fs::path& path = it->path();
-        if (path.extension() != ScriptExtension) {
+        const std::string& path = it->path().native();
+        if (!hasScriptExtension(path)) {
             continue;
         }
         // The type of what the entry names, through a link: opening anything but a regular
-        // file could block (a FIFO) or never end (a device).
+        // file could block (a FIFO) or never end (a device). The directory listing tells the
+        // type of all but links, without a system call of its own.
         std::error_code typeError;
-        const fs::file_status status = it->status(typeError);
-        if (status.type() == fs::file_type::directory) {
+        if (!it->is_regular_file(typeError)) {
+            const fs::file_status status = it->status(typeError);
+            if (status.type() != fs::file_type::directory) {
+                found.errors.push_back(
+                    {path, "not a script: " + std::string(typeName(status.type()))});
+            }
             continue;
         }
-        if (status.type() != fs::file_type::regular) {
-            found.errors.push_back(
-                {path.string(), "not a script: " + std::string(typeName(status.type()))});
-            continue;
-        }
-        found.scripts.push_back(
-            {path.string(), withoutExtension(path.lexically_relative(root).generic_string())});
+        // The iterator builds each path from the root: what follows the root and its separator
+        // is the name relative to it.
+        std::string relative = path.starts_with(root) ? path.substr(root.size()) : path;
+        relative.erase(0, relative.find_first_not_of('/'));
+        found.scripts.push_back({path, withoutExtension(std::move(relative)), true});
     }
     if (ec) {
         found.errors.push_back({root, "cannot search directory: " + ec.message()});
@@ -211,6 +222,7 @@ ScriptResult runScriptStream(const ScriptEntry& entry, std::istream& input,
             coverage->noteAssertion(field);
         };
     }
+    options.cache = settings.cache;
     options.firstLine = [&result](std::string_view line) {
         result.expectFailure = expectsFailure(line);
     };
@@ -260,42 +272,44 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
     std::size_t done = 0;
     std::mutex progressMutex;
 
+    // What a worker reads and writes scripts through, set up once for all its scripts.
+    struct Streams {
+        FileSource source;
+        std::istream input{&source};
+        DiscardBuffer discard;
+        std::ostream nowhere{&discard};
+        sim::RunCache cache{true};  // suite runs know "wait"
+    };
+
     // One script: read in blocks, its transcript written as it comes.
-    const auto runOne = [&options](const ScriptEntry& entry, CoverageData* coverage) {
+    const auto runOne = [&options](Streams& streams, const ScriptEntry& entry,
+                                   CoverageData* coverage) {
         ScriptResult result;
         result.path = entry.path;
-        std::error_code ec;
-        if (std::filesystem::is_directory(entry.path, ec)) {
-            result.openError = "is a directory";
+        if (!streams.source.open(entry.path, result.openError, entry.regularFile)) {
             return result;
         }
-        const auto readBuffer = std::make_unique_for_overwrite<char[]>(ReadBufferSize);
-        std::ifstream script;
-        script.rdbuf()->pubsetbuf(readBuffer.get(), static_cast<std::streamsize>(ReadBufferSize));
-        script.open(entry.path, std::ios::binary);
-        if (!script.is_open()) {
-            result.openError = std::strerror(errno);
-            return result;
-        }
-        std::ofstream file;
-        DiscardBuffer discard;
-        std::ostream nowhere(&discard);
+        streams.input.clear();
+        std::optional<std::ofstream> file;  // only where transcripts are kept: it costs
         std::string transcriptError;
         const bool keep = !options.transcriptDir.empty();
-        if (keep && !openTranscript(options.transcriptDir, entry, file, transcriptError)) {
+        if (keep &&
+            !openTranscript(options.transcriptDir, entry, file.emplace(), transcriptError)) {
             result.transcriptError = transcriptError;
         }
         std::ostream& transcript =
-            keep && file.is_open() ? static_cast<std::ostream&>(file) : nowhere;
+            file && file->is_open() ? static_cast<std::ostream&>(*file) : streams.nowhere;
         RunSettings settings;
         settings.realTime = options.realTime;
         settings.coverage = coverage;
         settings.maxProblems = options.maxProblems;
-        result = runScriptStream(entry, script, transcript, settings);
+        settings.cache = &streams.cache;
+        result = runScriptStream(entry, streams.input, transcript, settings);
+        streams.source.close();
         result.transcriptError = transcriptError;
-        if (keep && file.is_open()) {
-            file.close();
-            if (!file) {
+        if (file && file->is_open()) {
+            file->close();
+            if (!*file) {
                 result.transcriptError = entry.transcriptName + ".out: cannot write";
             }
         }
@@ -310,12 +324,13 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
         // on which worker ran which script.
         CoverageData mine;
         CoverageData* coverage = options.coverage ? &mine : nullptr;
+        Streams streams;
         for (std::size_t i = next++; i < scripts.size(); i = next++) {
             const ScriptEntry& entry = scripts[i];
             const auto start = std::chrono::steady_clock::now();
             ScriptResult result;
             try {
-                result = runOne(entry, coverage);
+                result = runOne(streams, entry, coverage);
             } catch (const std::exception& error) {
                 // No memory to be had, for one: this script fails, the others still run.
                 result = ScriptResult{};

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Coverage.hpp"
+#include "RunCache.hpp"
 
 namespace zelk::suite {
 
@@ -26,6 +27,7 @@ namespace zelk::suite {
 struct ScriptEntry {
     std::string path;
     std::string transcriptName;  // relative to the directory that found it, without .zelk
+    bool regularFile = false;    // known to be one: found by a directory search
 };
 
 // A path that is reported as failed without being run: a directory that could not be
@@ -80,6 +82,7 @@ struct RunSettings {
     bool realTime = false;
     CoverageData* coverage = nullptr;  // what the script exercised is added to it
     std::size_t maxProblems = 10;
+    sim::RunCache* cache = nullptr;  // kept across the runs of one thread, if given
 };
 
 // Runs one script read from `input`, its transcript (byte for byte zelk_simulator's) written

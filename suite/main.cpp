@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <future>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -94,6 +95,12 @@ int main(int argc, char** argv) {
             std::cerr << "\r\033[K[" << done << '/' << total << "] " << result.path << std::flush;
         };
     }
+    // The exploration of the state machine runs while the scripts do (on a thread of its own
+    // where one can be had).
+    std::future<ReachableMachine> exploration;
+    if (suite.coverage) {
+        exploration = std::async(std::launch::async | std::launch::deferred, exploreMachine);
+    }
     const SuiteRun run = runSuite(scripts, suite);
     const std::vector<ScriptResult>& results = run.results;
     if (showProgress) {
@@ -125,7 +132,7 @@ int main(int argc, char** argv) {
         for (const ScriptResult& result : results) {
             paths.push_back(result.path);
         }
-        const ReachableMachine machine = exploreMachine();
+        const ReachableMachine machine = exploration.get();
         if (options.coverage) {
             writeCoverageText(std::cout, total, machine);
         }

@@ -6,12 +6,12 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "zelk/BatteryDriver.hpp"
 #include "zelk/CleanerDriver.hpp"
@@ -45,8 +45,8 @@ inline constexpr ManualClockTag manualClock{};
 // The boost timer keeps one of two clocks:
 // - Real time (the default): one timer thread per controller, started by the first arming,
 //   serves a queue of due times. Every delay is the same, so due order is arming order and
-//   a deque is the whole schedule. One thread, not one per expiry: a script that sends
-//   100,000 dust events arms 100,000 expiries, and a thread each would exhaust the process;
+//   a first-in first-out queue is the whole schedule. One thread, not one per expiry: a script that
+//   sends 100,000 dust events arms 100,000 expiries, and a thread each would exhaust the process;
 //   a single thread also lets the destructor discard every pending expiry and join at once.
 // - A manual clock (Controller(manualClock)): no thread at all. The clock starts at 0 and
 //   only advanceClock moves it; the expiries it passes are applied inside that call, on the
@@ -183,10 +183,38 @@ private:
     const bool manual;
     mutable std::mutex stateMutex;
     std::condition_variable timerWakeup;
-    std::deque<Clock::time_point> dueTimes;  // guarded by stateMutex; in due order
-    Clock::time_point manualNow{};           // guarded by stateMutex; the manual clock
-    bool stopping = false;                   // guarded by stateMutex
-    std::thread timerThread;                 // real time only; joined by the destructor
+    // The due times of the pending expiries, in due order (arming order: every delay is the
+    // same). A vector read from a head index, not a deque: a controller that never arms an
+    // expiry allocates nothing for it, which matters to the exploration and to suites that
+    // make a controller per script.
+    class DueTimes {
+    public:
+        bool empty() const { return head_ == times_.size(); }
+        std::size_t size() const { return times_.size() - head_; }
+        Clock::time_point front() const { return times_[head_]; }
+        void push_back(Clock::time_point due) { times_.push_back(due); }
+        void pop_front() {
+            if (++head_ == times_.size()) {
+                clear();
+            } else if (head_ >= 4096 && 2 * head_ >= times_.size()) {
+                // Most of the vector is spent: keep its pending tail alone.
+                times_.erase(times_.begin(), times_.begin() + static_cast<std::ptrdiff_t>(head_));
+                head_ = 0;
+            }
+        }
+        void clear() {
+            times_.clear();
+            head_ = 0;
+        }
+
+    private:
+        std::vector<Clock::time_point> times_;
+        std::size_t head_ = 0;
+    };
+    DueTimes dueTimes;              // guarded by stateMutex
+    Clock::time_point manualNow{};  // guarded by stateMutex; the manual clock
+    bool stopping = false;          // guarded by stateMutex
+    std::thread timerThread;        // real time only; joined by the destructor
 
     // What snapshot() reports, as of the end of the last operation or expiry step: written
     // under stateMutex, read without it.
