@@ -305,22 +305,21 @@ void writeHelp(std::ostream& out) {
         text += entry.description;
         text += '\n';
     }
-    text += "\nExpect fields:\n";
-    std::string line = " ";
+    text += "\nExpect fields:\n ";
+    std::size_t lineSize = 1;  // of the list's line being written
     const auto fields = expectFields();
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const std::string_view name = fields[i].name;
         const std::size_t comma = i + 1 < fields.size() ? 1 : 0;
-        if (line.size() > 1 && line.size() + 1 + name.size() + comma > FieldListWidth) {
-            text += line;
-            text += '\n';
-            line = " ";
+        if (lineSize > 1 && lineSize + 1 + name.size() + comma > FieldListWidth) {
+            text.append("\n ");
+            lineSize = 1;
         }
-        line += ' ';
-        line += name;
-        line.append(comma, ',');
+        text.push_back(' ');
+        text.append(name.data(), name.size());
+        text.append(comma, ',');
+        lineSize += 1 + name.size() + comma;
     }
-    text += line;
     text +=
         "\n"
         "\n"

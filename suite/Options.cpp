@@ -1,7 +1,9 @@
 #include "Options.hpp"
 
+#include <array>
 #include <charconv>
 #include <getopt.h>
+#include <iterator>
 #include <system_error>
 
 #ifndef ZELK_VERSION
@@ -9,50 +11,7 @@
 #endif
 
 namespace zelk::suite {
-
-const std::string_view SuiteUsage =
-    "Usage: zelk_suite [options] PATH...\n"
-    "Runs scenario scripts in one process, each on a controller of its own with a virtual\n"
-    "clock, and reports every script whose verdict is not the expected one. Each PATH is a\n"
-    "script or a directory searched recursively for *.zelk. A script whose first line reads\n"
-    "\"# Expected result: FAIL\" is expected to end in RESULT FAIL, every other in RESULT PASS.\n"
-    "\n"
-    "Options:\n"
-    "  -j, --jobs N               run N scripts at once (default: the hardware threads)\n"
-    "      --transcripts DIR      write each script's transcript to DIR/NAME.out\n"
-    "      --junit FILE           write a JUnit XML report\n"
-    "      --shard K/N            run only the K-th of N slices of the sorted script list\n"
-    "      --real-time            real five-second boost timers; wait sleeps\n"
-    "      --coverage             print the transition coverage after the results\n"
-    "      --coverage-json FILE   write the transition coverage as JSON\n"
-    "      --coverage-fail-under PCT\n"
-    "                             exit with status 1 when under PCT% of the reachable\n"
-    "                             transitions were exercised\n"
-    "      --outcomes-fail-under PCT\n"
-    "                             exit with status 1 when under PCT% of the reachable\n"
-    "                             outcomes were exercised\n"
-    "      --max-problems N       show at most N problem lines per script (default 10)\n"
-    "      --state-diagram        print the state machine as a Mermaid diagram and exit\n"
-    "  -h, --help                 show this help and exit\n"
-    "      --version              show the version and exit\n"
-    "\n"
-    "Exit status: 0 when every script passed, 1 when one did not, 2 for a usage error.\n";
-
 namespace {
-
-enum LongOnly {
-    TranscriptsOption = 256,
-    JunitOption,
-    ShardOption,
-    RealTimeOption,
-    CoverageOption,
-    CoverageJsonOption,
-    FailUnderOption,
-    OutcomesFailUnderOption,
-    MaxProblemsOption,
-    StateDiagramOption,
-    VersionOption,
-};
 
 bool parseNumber(std::string_view text, unsigned long long& out) {
     if (text.empty()) {
@@ -62,124 +21,285 @@ bool parseNumber(std::string_view text, unsigned long long& out) {
     return error == std::errc{} && end == text.data() + text.size();
 }
 
+// A whole number from `low` to `high` into `out`, or the message of a usage error.
+template <typename T>
+std::string number(std::string_view option, std::string_view what, std::string_view value,
+                   unsigned long long low, unsigned long long high, T& out) {
+    unsigned long long parsed = 0;
+    if (!parseNumber(value, parsed) || parsed < low || parsed > high) {
+        return std::string(option) + " needs " + std::string(what) + " from " +
+               std::to_string(low) + " to " + std::to_string(high) + ", not '" +
+               std::string(value) + "'";
+    }
+    out = static_cast<T>(parsed);
+    return {};
+}
+
+std::string shardOf(CommandLine& options, std::string_view value) {
+    const std::size_t slash = value.find('/');
+    unsigned long long index = 0;
+    unsigned long long count = 0;
+    if (slash == std::string_view::npos || !parseNumber(value.substr(0, slash), index) ||
+        !parseNumber(value.substr(slash + 1), count) || count < 1 || index < 1 || index > count) {
+        return "--shard needs K/N with 1 <= K <= N, not '" + std::string(value) + "'";
+    }
+    options.shardIndex = static_cast<std::size_t>(index);
+    options.shardCount = static_cast<std::size_t>(count);
+    return {};
+}
+
+std::string snapshotModeOf(CommandLine& options, std::string_view value) {
+    struct Mode {
+        std::string_view name;
+        SnapshotMode mode;
+    };
+    constexpr Mode Modes[] = {{"check", SnapshotMode::Check},
+                              {"require", SnapshotMode::Require},
+                              {"new", SnapshotMode::New},
+                              {"all", SnapshotMode::All},
+                              {"ignore", SnapshotMode::Ignore}};
+    for (const Mode& mode : Modes) {
+        if (value == mode.name) {
+            options.snapshots = mode.mode;
+            return {};
+        }
+    }
+    return "--snapshots needs check, require, new, all or ignore, not '" + std::string(value) + "'";
+}
+
+// One option: its names, its argument's name (empty: none), its help (lines after the first
+// each begin a new line of the description) and what it does with its value. A message
+// returned is a usage error.
+struct OptionSpec {
+    std::string_view name;
+    char shortName;  // 0: none
+    std::string_view argument;
+    std::string_view help;
+    std::string (*apply)(CommandLine& options, std::string_view value);
+};
+
+// In the order of the help text.
+constexpr OptionSpec Options[] = {
+    {"jobs", 'j', "N", "run N scripts at once (default: the hardware threads)",
+     [](CommandLine& o, std::string_view v) {
+         return number("-j", "a number of jobs", v, 1, 1024, o.jobs);
+     }},
+    {"filter", 'k', "PATTERN",
+     "run only the scripts whose path contains PATTERN,\nor matches it whole as a glob when it "
+     "holds *, ?\nor [; repeatable: a script runs if any matches",
+     [](CommandLine& o, std::string_view v) {
+         o.filters.emplace_back(v);
+         return std::string();
+     }},
+    {"exclude", 0, "PATTERN", "do not run the scripts that match PATTERN\n(repeatable)",
+     [](CommandLine& o, std::string_view v) {
+         o.excludes.emplace_back(v);
+         return std::string();
+     }},
+    {"last-failed", 0, "",
+     "run only the scripts that did not pass in the\nlast run (all of them when there is no "
+     "record)",
+     [](CommandLine& o, std::string_view) {
+         o.lastFailed = true;
+         return std::string();
+     }},
+    {"cache-dir", 0, "DIR", "keep the record of the last run in DIR\n(default .zelk_suite)",
+     [](CommandLine& o, std::string_view v) {
+         o.cacheDir = v;
+         return std::string();
+     }},
+    {"shard", 0, "K/N", "run only the K-th of N slices of the sorted\nscript list", &shardOf},
+    {"list", 0, "", "print the scripts that would run, one per line,\nand exit",
+     [](CommandLine& o, std::string_view) {
+         o.list = true;
+         return std::string();
+     }},
+    {"fail-fast", 'x', "",
+     "start no script after the first one that does\nnot pass; the rest count as skipped",
+     [](CommandLine& o, std::string_view) {
+         o.failFast = true;
+         return std::string();
+     }},
+    {"snapshots", 0, "MODE",
+     "compare each transcript with its snapshot\nNAME.out beside the script: check (the default:\n"
+     "those that have one), require (each must have\none), new (write the missing ones), all "
+     "(write\nthe missing and rewrite those that differ), ignore",
+     &snapshotModeOf},
+    {"transcripts", 0, "DIR", "write each script's transcript to DIR/NAME.out",
+     [](CommandLine& o, std::string_view v) {
+         o.transcripts = v;
+         return std::string();
+     }},
+    {"junit", 0, "FILE", "write a JUnit XML report",
+     [](CommandLine& o, std::string_view v) {
+         o.junit = v;
+         return std::string();
+     }},
+    {"max-problems", 0, "N",
+     "show at most N problem lines per script (default\n10), and at most 4N lines of a snapshot "
+     "diff",
+     [](CommandLine& o, std::string_view v) {
+         return number("--max-problems", "a number", v, 0, 1000000, o.maxProblems);
+     }},
+    {"durations", 0, "N", "list the N slowest scripts after the results",
+     [](CommandLine& o, std::string_view v) {
+         return number("--durations", "a number", v, 0, 1000000, o.durations);
+     }},
+    {"real-time", 0, "", "real five-second boost timers; wait sleeps",
+     [](CommandLine& o, std::string_view) {
+         o.realTime = true;
+         return std::string();
+     }},
+    {"coverage", 0, "", "print the transition coverage after the results",
+     [](CommandLine& o, std::string_view) {
+         o.coverage = true;
+         return std::string();
+     }},
+    {"coverage-json", 0, "FILE", "write the transition coverage as JSON",
+     [](CommandLine& o, std::string_view v) {
+         o.coverageJson = v;
+         return std::string();
+     }},
+    {"coverage-fail-under", 0, "PCT",
+     "exit with status 1 when under PCT% of the reachable\ntransitions were exercised",
+     [](CommandLine& o, std::string_view v) {
+         return number("--coverage-fail-under", "a percentage", v, 0, 100, o.failUnder);
+     }},
+    {"outcomes-fail-under", 0, "PCT",
+     "exit with status 1 when under PCT% of the reachable\noutcomes were exercised",
+     [](CommandLine& o, std::string_view v) {
+         return number("--outcomes-fail-under", "a percentage", v, 0, 100, o.outcomesFailUnder);
+     }},
+    {"state-diagram", 0, "", "print the state machine as a Mermaid diagram and exit",
+     [](CommandLine& o, std::string_view) {
+         o.stateDiagram = true;
+         return std::string();
+     }},
+    {"help", 'h', "", "show this help and exit",
+     [](CommandLine& o, std::string_view) {
+         o.help = true;
+         return std::string();
+     }},
+    {"version", 0, "", "show the version and exit",
+     [](CommandLine& o, std::string_view) {
+         o.version = true;
+         return std::string();
+     }},
+};
+constexpr std::size_t OptionCount = std::size(Options);
+
+// Long options only get a number past every character as their getopt value.
+constexpr int LongOnlyBase = 256;
+
+}  // namespace
+
+std::string suiteUsage() {
+    // The descriptions start at column 30; a longer option has its description below it.
+    constexpr std::size_t Indent = 29;
+    std::string text =
+        "Usage: zelk_suite [options] PATH...\n"
+        "Runs scenario scripts in one process, each on a controller of its own with a virtual\n"
+        "clock, and reports every script whose verdict is not the expected one. Each PATH is a\n"
+        "script or a directory searched recursively for *.zelk. A script whose first line "
+        "reads\n"
+        "\"# Expected result: FAIL\" is expected to end in RESULT FAIL, every other in RESULT "
+        "PASS.\n"
+        "\n"
+        "Options:\n";
+    for (const OptionSpec& spec : Options) {
+        std::string head = "  ";
+        head += spec.shortName != 0 ? std::string{'-', spec.shortName} + ", " : "    ";
+        head += "--";
+        head += spec.name;
+        if (!spec.argument.empty()) {
+            head += ' ';
+            head += spec.argument;
+        }
+        text += head;
+        if (head.size() + 1 > Indent) {
+            text += '\n';
+            text.append(Indent, ' ');
+        } else {
+            text.append(Indent - head.size(), ' ');
+        }
+        for (const char ch : spec.help) {
+            text += ch;
+            if (ch == '\n') {
+                text.append(Indent, ' ');
+            }
+        }
+        text += '\n';
+    }
+    text +=
+        "\n"
+        "Exit status: 0 when every script passed, 1 when one did not, 2 for a usage error.\n";
+    return text;
+}
+
 int reportUsageError(std::ostream& error, std::string_view message) {
+    const std::string usage = suiteUsage();
     error << "zelk_suite: " << message << "\n"
-          << SuiteUsage.substr(0, SuiteUsage.find('\n') + 1)
+          << usage.substr(0, usage.find('\n') + 1)
           << "Try 'zelk_suite --help' for more information.\n";
     return 2;
 }
 
-}  // namespace
-
 int parseCommandLine(int argc, char** argv, CommandLine& options, std::ostream& out,
                      std::ostream& error) {
-    const auto usageError = [&error](std::string_view message) {
-        return reportUsageError(error, message);
-    };
-    static const ::option LongOptions[] = {
-        {"jobs", required_argument, nullptr, 'j'},
-        {"transcripts", required_argument, nullptr, TranscriptsOption},
-        {"junit", required_argument, nullptr, JunitOption},
-        {"shard", required_argument, nullptr, ShardOption},
-        {"real-time", no_argument, nullptr, RealTimeOption},
-        {"coverage", no_argument, nullptr, CoverageOption},
-        {"coverage-json", required_argument, nullptr, CoverageJsonOption},
-        {"coverage-fail-under", required_argument, nullptr, FailUnderOption},
-        {"outcomes-fail-under", required_argument, nullptr, OutcomesFailUnderOption},
-        {"max-problems", required_argument, nullptr, MaxProblemsOption},
-        {"state-diagram", no_argument, nullptr, StateDiagramOption},
-        {"help", no_argument, nullptr, 'h'},
-        {"version", no_argument, nullptr, VersionOption},
-        {nullptr, 0, nullptr, 0},
-    };
+    // getopt_long's table and short-option string, from the one table above.
+    std::array<::option, OptionCount + 1> longOptions{};
+    std::string shortOptions = ":";
+    for (std::size_t i = 0; i < OptionCount; ++i) {
+        const OptionSpec& spec = Options[i];
+        const int value = spec.shortName != 0 ? spec.shortName : LongOnlyBase + static_cast<int>(i);
+        longOptions[i] = {spec.name.data(), spec.argument.empty() ? no_argument : required_argument,
+                          nullptr, value};
+        if (spec.shortName != 0) {
+            shortOptions += spec.shortName;
+            shortOptions += spec.argument.empty() ? "" : ":";
+        }
+    }
     opterr = 0;
     optind = 0;  // a fresh scan, also when called again
-    int option = 0;
-    while ((option = getopt_long(argc, argv, ":j:h", LongOptions, nullptr)) != -1) {
-        const std::string_view value = optarg != nullptr ? optarg : "";
-        unsigned long long number = 0;
-        switch (option) {
-            case 'j':
-                if (!parseNumber(value, number) || number < 1 || number > 1024) {
-                    return usageError("-j needs a number of jobs from 1 to 1024, not '" +
-                                      std::string(value) + "'");
-                }
-                options.jobs = static_cast<unsigned>(number);
-                break;
-            case TranscriptsOption:
-                options.transcripts = value;
-                break;
-            case JunitOption:
-                options.junit = value;
-                break;
-            case ShardOption: {
-                const std::size_t slash = value.find('/');
-                unsigned long long index = 0;
-                unsigned long long count = 0;
-                if (slash == std::string_view::npos ||
-                    !parseNumber(value.substr(0, slash), index) ||
-                    !parseNumber(value.substr(slash + 1), count) || count < 1 || index < 1 ||
-                    index > count) {
-                    return usageError("--shard needs K/N with 1 <= K <= N, not '" +
-                                      std::string(value) + "'");
-                }
-                options.shardIndex = static_cast<std::size_t>(index);
-                options.shardCount = static_cast<std::size_t>(count);
-                break;
-            }
-            case RealTimeOption:
-                options.realTime = true;
-                break;
-            case CoverageOption:
-                options.coverage = true;
-                break;
-            case CoverageJsonOption:
-                options.coverageJson = value;
-                break;
-            case FailUnderOption:
-                if (!parseNumber(value, number) || number > 100) {
-                    return usageError(
-                        "--coverage-fail-under needs a percentage from 0 to 100, "
-                        "not '" +
-                        std::string(value) + "'");
-                }
-                options.failUnder = static_cast<int>(number);
-                break;
-            case OutcomesFailUnderOption:
-                if (!parseNumber(value, number) || number > 100) {
-                    return usageError(
-                        "--outcomes-fail-under needs a percentage from 0 to 100, not '" +
-                        std::string(value) + "'");
-                }
-                options.outcomesFailUnder = static_cast<int>(number);
-                break;
-            case MaxProblemsOption:
-                if (!parseNumber(value, number) || number > 1000000) {
-                    return usageError("--max-problems needs a number from 0 to 1000000, not '" +
-                                      std::string(value) + "'");
-                }
-                options.maxProblems = static_cast<std::size_t>(number);
-                break;
-            case StateDiagramOption:
-                options.stateDiagram = true;
-                break;
-            case 'h':
-                out << SuiteUsage;
-                return 0;
-            case VersionOption:
-                out << "zelk_suite " << ZELK_VERSION << '\n';
-                return 0;
-            case ':':
-                return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
-            default:
-                return usageError(std::string("unknown option '") + argv[optind - 1] + "'");
+    int found = 0;
+    while ((found = getopt_long(argc, argv, shortOptions.c_str(), longOptions.data(), nullptr)) !=
+           -1) {
+        if (found == ':') {
+            return reportUsageError(error,
+                                    std::string("option '") + argv[optind - 1] + "' needs a value");
         }
+        const OptionSpec* spec = nullptr;
+        if (found >= LongOnlyBase && found < LongOnlyBase + static_cast<int>(OptionCount)) {
+            spec = &Options[found - LongOnlyBase];
+        } else {
+            for (const OptionSpec& candidate : Options) {
+                if (candidate.shortName != 0 && candidate.shortName == found) {
+                    spec = &candidate;
+                }
+            }
+        }
+        if (spec == nullptr) {
+            return reportUsageError(error,
+                                    std::string("unknown option '") + argv[optind - 1] + "'");
+        }
+        const std::string message = spec->apply(options, optarg != nullptr ? optarg : "");
+        if (!message.empty()) {
+            return reportUsageError(error, message);
+        }
+    }
+    if (options.help) {
+        out << suiteUsage();
+        return 0;
+    }
+    if (options.version) {
+        out << "zelk_suite " << ZELK_VERSION << '\n';
+        return 0;
     }
     for (int i = optind; i < argc; ++i) {
         options.paths.emplace_back(argv[i]);
     }
     if (options.paths.empty() && !options.stateDiagram) {
-        return usageError("no script or directory given");
+        return reportUsageError(error, "no script or directory given");
     }
     return -1;
 }

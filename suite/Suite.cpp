@@ -15,10 +15,13 @@
 #include <system_error>
 #include <thread>
 
+#include "AtomicFile.hpp"
 #include "FileSource.hpp"
 #include "LineReader.hpp"
 #include "Protocol.hpp"
 #include "ScriptRunner.hpp"
+#include "Snapshots.hpp"
+#include "reports/Reports.hpp"
 #include <zelk/Controller.hpp>
 
 namespace zelk::suite {
@@ -61,7 +64,10 @@ bool hasScriptExtension(std::string_view path) {
     return path.size() - name > ScriptExtension.size() && path.ends_with(ScriptExtension);
 }
 
-void searchDirectory(const std::string& root, Discovery& found) {
+constexpr std::string_view SnapshotExtension = ".out";
+
+void searchDirectory(const std::string& root, Discovery& found,
+                     std::vector<std::string>& snapshots) {
     std::error_code ec;
     fs::recursive_directory_iterator it(root, ec);
     if (ec) {
@@ -75,6 +81,10 @@ void searchDirectory(const std::string& root, Discovery& found) {
         }
         const std::string& path = it->path().native();
         if (!hasScriptExtension(path)) {
+            if (path.ends_with(SnapshotExtension) && path.size() > SnapshotExtension.size() &&
+                path[path.size() - SnapshotExtension.size() - 1] != '/') {
+                snapshots.push_back(path);
+            }
             continue;
         }
         // The type of what the entry names, through a link: opening anything but a regular
@@ -105,6 +115,52 @@ class DiscardBuffer : public std::streambuf {
 protected:
     std::streamsize xsputn(const char* /*text*/, std::streamsize size) override { return size; }
     int_type overflow(int_type ch) override { return traits_type::not_eof(ch); }
+};
+
+// Where a script's transcript goes while it runs: the file of --transcripts, a snapshot
+// check, a snapshot being written; any of them, or none. Each is told its own banner line.
+class TranscriptSinks : public std::streambuf {
+public:
+    std::ostream* file = nullptr;
+    SnapshotCheck* check = nullptr;
+    AtomicFile* snapshot = nullptr;
+
+    // The banner: `path` for the file, `name` for the snapshot's.
+    void banner(std::string_view path, std::string_view name) {
+        if (file != nullptr) {
+            sim::printBanner(*file, path);
+        }
+        std::string line(sim::BannerPrefix);
+        line += name;
+        line += '\n';
+        put(line, false);
+    }
+
+protected:
+    std::streamsize xsputn(const char* text, std::streamsize size) override {
+        put({text, static_cast<std::size_t>(size)}, true);
+        return size;
+    }
+    int_type overflow(int_type ch) override {
+        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+            const char byte = traits_type::to_char_type(ch);
+            put({&byte, 1}, true);
+        }
+        return traits_type::not_eof(ch);
+    }
+
+private:
+    void put(std::string_view bytes, bool toFile) {
+        if (toFile && file != nullptr) {
+            file->write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        }
+        if (check != nullptr) {
+            check->feed(bytes);
+        }
+        if (snapshot != nullptr) {
+            snapshot->write(bytes);
+        }
+    }
 };
 
 // Keeps a script's first problem lines and counts the rest.
@@ -161,10 +217,11 @@ bool openTranscript(const std::string& dir, const ScriptEntry& entry, std::ofstr
 
 Discovery discoverScripts(const std::vector<std::string>& arguments) {
     Discovery found;
+    std::vector<std::string> snapshots;
     for (const std::string& argument : arguments) {
         std::error_code ec;
         if (fs::is_directory(argument, ec)) {
-            searchDirectory(argument, found);
+            searchDirectory(argument, found, snapshots);
         } else {
             found.scripts.push_back(
                 {argument, withoutExtension(fs::path(argument).filename().string())});
@@ -179,6 +236,17 @@ Discovery discoverScripts(const std::vector<std::string>& arguments) {
     std::stable_sort(
         found.errors.begin(), found.errors.end(),
         [](const DiscoveryError& a, const DiscoveryError& b) { return a.path < b.path; });
+    // A snapshot is obsolete when nothing named NAME.zelk stands beside it any more.
+    std::sort(snapshots.begin(), snapshots.end());
+    snapshots.erase(std::unique(snapshots.begin(), snapshots.end()), snapshots.end());
+    for (const std::string& snapshot : snapshots) {
+        std::string script = snapshot.substr(0, snapshot.size() - SnapshotExtension.size());
+        script += ScriptExtension;
+        std::error_code ec;
+        if (!fs::exists(fs::symlink_status(script, ec))) {
+            found.obsoleteSnapshots.push_back(snapshot);
+        }
+    }
     return found;
 }
 
@@ -232,7 +300,6 @@ ScriptResult runScriptStream(const ScriptEntry& entry, std::istream& input,
         lastLine = line;
         keeper(line, text);
     };
-    sim::printBanner(transcript, entry.path);
     const sim::ScriptRun run = sim::runScriptBody(input, transcript, *controller, options);
     controller.reset();  // a real-time timer thread reports nothing more after this
 
@@ -255,8 +322,9 @@ ScriptResult runScriptText(const ScriptEntry& entry, const std::string& text, bo
     settings.realTime = realTime;
     settings.coverage = coverage;
     settings.maxProblems = ~std::size_t{0};
-    ScriptResult result =
-        runScriptStream(entry, input, transcript != nullptr ? output : nowhere, settings);
+    std::ostream& out = transcript != nullptr ? static_cast<std::ostream&>(output) : nowhere;
+    sim::printBanner(out, entry.path);
+    ScriptResult result = runScriptStream(entry, input, out, settings);
     if (transcript != nullptr) {
         *transcript = std::move(output).str();
     }
@@ -269,6 +337,7 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
     results.resize(scripts.size());
     std::mutex coverageMutex;
     std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
     std::size_t done = 0;
     std::mutex progressMutex;
 
@@ -278,10 +347,12 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
         std::istream input{&source};
         DiscardBuffer discard;
         std::ostream nowhere{&discard};
+        FileSource snapshotSource;
         sim::RunCache cache{true};  // suite runs know "wait"
     };
 
-    // One script: read in blocks, its transcript written as it comes.
+    // One script: read in blocks, its transcript written as it comes, to its file and into
+    // its snapshot's check or writing.
     const auto runOne = [&options](Streams& streams, const ScriptEntry& entry,
                                    CoverageData* coverage) {
         ScriptResult result;
@@ -292,13 +363,22 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
         streams.input.clear();
         std::optional<std::ofstream> file;  // only where transcripts are kept: it costs
         std::string transcriptError;
-        const bool keep = !options.transcriptDir.empty();
-        if (keep &&
+        if (!options.transcriptDir.empty() &&
             !openTranscript(options.transcriptDir, entry, file.emplace(), transcriptError)) {
-            result.transcriptError = transcriptError;
+            file.reset();
         }
-        std::ostream& transcript =
-            file && file->is_open() ? static_cast<std::ostream&>(*file) : streams.nowhere;
+        SnapshotPlan plan;
+        planSnapshot(plan, entry, options.snapshots, streams.snapshotSource,
+                     4 * options.maxProblems);
+        TranscriptSinks sinks;
+        std::ostream sinkStream(&sinks);
+        sinks.file = file ? &*file : nullptr;
+        sinks.check = plan.check ? &*plan.check : nullptr;
+        sinks.snapshot = plan.writer ? &*plan.writer : nullptr;
+        const bool anySink =
+            sinks.file != nullptr || sinks.check != nullptr || sinks.snapshot != nullptr;
+        std::ostream& transcript = anySink ? sinkStream : streams.nowhere;
+        sinks.banner(entry.path, bannerNameOf(entry.path));
         RunSettings settings;
         settings.realTime = options.realTime;
         settings.coverage = coverage;
@@ -307,7 +387,7 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
         result = runScriptStream(entry, streams.input, transcript, settings);
         streams.source.close();
         result.transcriptError = transcriptError;
-        if (file && file->is_open()) {
+        if (file) {
             file->close();
             if (!*file) {
                 result.transcriptError = entry.transcriptName + ".out: cannot write";
@@ -316,6 +396,8 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
         if (!result.transcriptError.empty()) {
             result.passed = false;  // a lost transcript must not pass silently
         }
+        settleSnapshot(plan, result, 4 * options.maxProblems);
+        streams.snapshotSource.close();
         return result;
     };
 
@@ -327,6 +409,11 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
         Streams streams;
         for (std::size_t i = next++; i < scripts.size(); i = next++) {
             const ScriptEntry& entry = scripts[i];
+            if (stop.load()) {
+                results[i].path = entry.path;
+                results[i].skipped = true;  // never started: an earlier script did not pass
+                continue;
+            }
             const auto start = std::chrono::steady_clock::now();
             ScriptResult result;
             try {
@@ -339,6 +426,9 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
                 result.stopReason = std::string("cannot run: ") + error.what();
             }
             result.time = std::chrono::steady_clock::now() - start;
+            if (options.failFast && !result.passed) {
+                stop = true;
+            }
             results[i] = std::move(result);
             if (options.progress) {
                 std::scoped_lock lock(progressMutex);

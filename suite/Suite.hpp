@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Coverage.hpp"
+#include "Options.hpp"
 #include "RunCache.hpp"
 
 namespace zelk::suite {
@@ -41,6 +42,9 @@ struct DiscoveryError {
 struct Discovery {
     std::vector<ScriptEntry> scripts;  // sorted by path, no path twice
     std::vector<DiscoveryError> errors;
+    // The snapshots (*.out) of the searched directories whose script (NAME.zelk beside them)
+    // is gone, sorted.
+    std::vector<std::string> obsoleteSnapshots;
 };
 
 // Each argument is a script or a directory searched recursively for *.zelk. A directory's
@@ -63,8 +67,19 @@ struct Problem {
     std::string text;
 };
 
+// What became of a script's snapshot.
+enum class SnapshotStatus {
+    None,     // none was compared or written
+    Matched,  // the transcript is the snapshot, byte for byte
+    Differs,  // it is not: the script fails
+    Written,  // a missing snapshot was written (--snapshots=new, all)
+    Updated,  // a snapshot that differed was rewritten (--snapshots=all)
+    Failed,   // missing where one is required, or one that could not be read or written
+};
+
 struct ScriptResult {
     std::string path;
+    bool skipped = false;  // never started (--fail-fast)
     bool opened = false;
     std::string openError;  // why the script could not be read
     bool expectFailure = false;
@@ -75,6 +90,9 @@ struct ScriptResult {
     std::string stopReason;          // why the script could not run to its end, if it could not
     std::chrono::duration<double> time{};
     std::string transcriptError;  // why the transcript could not be written, if it could not
+    SnapshotStatus snapshot = SnapshotStatus::None;
+    std::string snapshotProblem;            // Differs, Failed: why, in one line
+    std::vector<std::string> snapshotDiff;  // Differs: the unified diff, bounded
 };
 
 // How one script is run.
@@ -85,8 +103,8 @@ struct RunSettings {
     sim::RunCache* cache = nullptr;  // kept across the runs of one thread, if given
 };
 
-// Runs one script read from `input`, its transcript (byte for byte zelk_simulator's) written
-// to `transcript` as it comes.
+// Runs one script read from `input`, its transcript (byte for byte zelk_simulator's, after
+// the banner line, which the caller writes) written to `transcript` as it comes.
 ScriptResult runScriptStream(const ScriptEntry& entry, std::istream& input,
                              std::ostream& transcript, const RunSettings& settings);
 
@@ -100,6 +118,8 @@ struct SuiteOptions {
     bool coverage = false;
     std::size_t maxProblems = 10;
     std::string transcriptDir;  // empty: transcripts are not written
+    SnapshotMode snapshots = SnapshotMode::Check;
+    bool failFast = false;  // start no script after one that did not pass
     // Called after each script, from the thread that ran it, one call at a time.
     std::function<void(std::size_t done, std::size_t total, const ScriptResult&)> progress;
 };

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -313,6 +314,161 @@ TEST_F(SuiteTest, ALineTooLongFailsTheScriptWithItsReason) {
     ASSERT_EQ(r.problems.size(), 1U);
     EXPECT_EQ(r.problems[0].text, "ERROR line=3 line too long");
     EXPECT_EQ(failureSummary(r), r.stopReason);
+}
+
+// ---- Snapshots
+
+std::string readWhole(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Every mode, from each starting point: no snapshot, the right one, a wrong one.
+TEST_F(SuiteTest, SnapshotModes) {
+    const std::string script = write("d/s.zelk", "power\nexpect power on\n");
+    const std::string snapshot = (root_ / "d" / "s.out").string();
+    std::string right;
+    runScriptText({"s.zelk", "s"}, "power\nexpect power on\n", false, nullptr, &right);
+    const std::string wrong = right.substr(0, right.size() - 12) + "RESULT FAIL\n";
+    enum Start { None, Right, Wrong };
+    struct Case {
+        SnapshotMode mode;
+        Start start;
+        bool passed;
+        SnapshotStatus status;
+        Start after;  // what the snapshot file holds afterwards
+    };
+    const Case cases[] = {
+        {SnapshotMode::Check, None, true, SnapshotStatus::None, None},
+        {SnapshotMode::Check, Right, true, SnapshotStatus::Matched, Right},
+        {SnapshotMode::Check, Wrong, false, SnapshotStatus::Differs, Wrong},
+        {SnapshotMode::Require, None, false, SnapshotStatus::Failed, None},
+        {SnapshotMode::Require, Right, true, SnapshotStatus::Matched, Right},
+        {SnapshotMode::New, None, true, SnapshotStatus::Written, Right},
+        {SnapshotMode::New, Wrong, false, SnapshotStatus::Differs, Wrong},
+        {SnapshotMode::All, None, true, SnapshotStatus::Written, Right},
+        {SnapshotMode::All, Right, true, SnapshotStatus::Matched, Right},
+        {SnapshotMode::All, Wrong, true, SnapshotStatus::Updated, Right},
+        {SnapshotMode::Ignore, Wrong, true, SnapshotStatus::None, Wrong},
+    };
+    for (const Case& c : cases) {
+        const std::string name = std::to_string(static_cast<int>(c.mode)) + "/" +
+                                 std::to_string(static_cast<int>(c.start));
+        fs::remove(snapshot);
+        if (c.start != None) {
+            std::ofstream(snapshot, std::ios::binary) << (c.start == Right ? right : wrong);
+        }
+        SuiteOptions options;
+        options.snapshots = c.mode;
+        const ScriptResult r =
+            runSuite(discoverScripts({(root_ / "d").string()}).scripts, options).results.at(0);
+        EXPECT_EQ(r.passed, c.passed) << name;
+        EXPECT_EQ(r.snapshot, c.status) << name;
+        EXPECT_EQ(fs::exists(snapshot), c.after != None) << name;
+        if (c.after != None) {
+            EXPECT_EQ(readWhole(snapshot), c.after == Right ? right : wrong) << name;
+        }
+        if (c.status == SnapshotStatus::Differs) {
+            EXPECT_EQ(r.snapshotProblem, "transcript differs from s.out") << name;
+            EXPECT_EQ(failureSummary(r), "transcript differs from s.out") << name;
+            ASSERT_GE(r.snapshotDiff.size(), 3U) << name;
+            EXPECT_EQ(r.snapshotDiff[0], "--- s.out");
+            EXPECT_NE(std::find(r.snapshotDiff.begin(), r.snapshotDiff.end(), "+RESULT PASS"),
+                      r.snapshotDiff.end())
+                << name;
+        }
+        if (c.status == SnapshotStatus::Failed) {
+            EXPECT_EQ(r.snapshotProblem, "no snapshot s.out") << name;
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "d"), fs::directory_iterator()),
+                  c.after != None ? 2 : 1)
+            << name << ": a temporary file was left behind";
+    }
+}
+
+// A snapshot names the script by its file name: however the path is spelled, and from
+// whichever folder the suite runs, it matches.
+TEST_F(SuiteTest, SnapshotsDoNotDependOnThePathsSpelling) {
+    write("d/s.zelk", "power\n");
+    SuiteOptions write;
+    write.snapshots = SnapshotMode::New;
+    ASSERT_EQ(
+        runSuite(discoverScripts({(root_ / "d").string()}).scripts, write).results.at(0).snapshot,
+        SnapshotStatus::Written);
+    EXPECT_TRUE(readWhole(root_ / "d" / "s.out").starts_with("ZELK Simulator CLI script=s.zelk\n"));
+    const fs::path before = fs::current_path();
+    fs::current_path(root_);
+    SuiteOptions require;
+    require.snapshots = SnapshotMode::Require;
+    for (const std::string& spelling : {(root_ / "d" / "s.zelk").string(), std::string("d/s.zelk"),
+                                        std::string("./d//s.zelk"), std::string("d/../d/s.zelk")}) {
+        const ScriptResult r = runSuite(discoverScripts({spelling}).scripts, require).results[0];
+        EXPECT_EQ(r.snapshot, SnapshotStatus::Matched) << spelling;
+        EXPECT_TRUE(r.passed) << spelling;
+    }
+    fs::current_path(before);
+}
+
+// Snapshots that cannot be read or written fail their script with a clear message and are
+// left as they were; the other scripts run.
+TEST_F(SuiteTest, SnapshotsThatCannotBeReadOrWrittenFailClearly) {
+    write("d/a_read_error.zelk", "power\n");
+    fs::create_symlink("/proc/self/mem", root_ / "d" / "a_read_error.out");
+    write("d/b_directory.zelk", "power\n");
+    fs::create_directories(root_ / "d" / "b_directory.out" / "inside");
+    const std::string longName(240, 'n');
+    write("d/c_" + longName + ".zelk", "power\n");
+    write("d/d_fine.zelk", "power\n");
+    SuiteOptions options;
+    options.snapshots = SnapshotMode::All;
+    const std::vector<ScriptResult> results =
+        runSuite(discoverScripts({(root_ / "d").string()}).scripts, options).results;
+    ASSERT_EQ(results.size(), 4U);
+    EXPECT_EQ(results[0].snapshot, SnapshotStatus::Failed);
+    EXPECT_TRUE(results[0].snapshotProblem.starts_with("cannot read snapshot a_read_error.out: "))
+        << results[0].snapshotProblem;
+    EXPECT_EQ(results[1].snapshotProblem, "snapshot b_directory.out is a directory");
+    EXPECT_TRUE(fs::exists(root_ / "d" / "b_directory.out" / "inside"));
+    EXPECT_EQ(results[2].snapshotProblem,
+              "cannot write snapshot c_" + longName + ".out: File name too long");
+    EXPECT_FALSE(results[0].passed || results[1].passed || results[2].passed);
+    EXPECT_TRUE(results[3].passed);
+    EXPECT_EQ(results[3].snapshot, SnapshotStatus::Written);
+}
+
+TEST_F(SuiteTest, ObsoleteSnapshotsAreFoundBesideNoScript) {
+    write("d/kept.zelk", "power\n");
+    write("d/kept.out", "");
+    write("d/gone.out", "");
+    write("d/sub/also_gone.out", "");
+    write("d/.out", "");  // a hidden file, not the snapshot of a script named ''
+    const Discovery found = discoverScripts({(root_ / "d").string()});
+    EXPECT_EQ(found.obsoleteSnapshots,
+              (std::vector<std::string>{(root_ / "d" / "gone.out").string(),
+                                        (root_ / "d" / "sub" / "also_gone.out").string()}));
+}
+
+// With fail-fast, no script starts after the first one that does not pass; the rest are
+// skipped, in order.
+TEST_F(SuiteTest, FailFastSkipsTheScriptsNotStarted) {
+    for (int i = 0; i < 6; ++i) {
+        write("d/s" + std::to_string(i) + ".zelk", i == 2 ? "jump\n" : "power\n");
+    }
+    SuiteOptions options;
+    options.failFast = true;
+    const std::vector<ScriptResult> results =
+        runSuite(discoverScripts({(root_ / "d").string()}).scripts, options).results;
+    std::vector<int> kinds;  // 0 passed, 1 failed, 2 skipped
+    for (const ScriptResult& r : results) {
+        kinds.push_back(r.skipped ? 2 : r.passed ? 0 : 1);
+    }
+    EXPECT_EQ(kinds, (std::vector<int>{0, 0, 1, 2, 2, 2}));
+    std::ostringstream junit;
+    writeJunit(junit, results, {}, 1, 3);
+    EXPECT_NE(junit.str().find("skipped=\"3\""), std::string::npos);
+    EXPECT_NE(junit.str().find("<skipped message="), std::string::npos);
 }
 
 // With real time, a boost ends on the controller's own timer thread while wait sleeps.

@@ -36,8 +36,15 @@ std::string failureSummary(const ScriptResult& result) {
     if (!result.stopReason.empty()) {
         return result.stopReason;
     }
-    return "expected " + std::string(sim::resultLine(result.expectFailure)) + ", got " +
-           std::string(sim::resultLine(!result.resultPass));
+    std::string summary;
+    if (result.resultPass == result.expectFailure) {
+        summary = "expected " + std::string(sim::resultLine(result.expectFailure)) + ", got " +
+                  std::string(sim::resultLine(!result.resultPass));
+    }
+    if (!result.snapshotProblem.empty()) {
+        summary += (summary.empty() ? "" : "; ") + result.snapshotProblem;
+    }
+    return summary;
 }
 
 }  // namespace zelk::suite

@@ -11,6 +11,7 @@
 
 #include "Coverage.hpp"
 #include "Exploration.hpp"
+#include "Snapshots.hpp"
 #include "Suite.hpp"
 
 namespace zelk::suite {
@@ -24,6 +25,14 @@ std::string problemLine(std::string_view path, const Problem& problem);
 std::string problemLines(const ScriptResult& result);
 // Why a script did not pass, in one line.
 std::string failureSummary(const ScriptResult& result);
+
+// ---- Snapshot diffs (SnapshotDiff.cpp)
+
+// The unified diff of the lines around a snapshot's first difference: "--- NAME.out",
+// "+++ transcript", then hunks with three lines of context, at most `maxLines` of them (then
+// "... and K more diff lines").
+std::vector<std::string> snapshotDiff(const SnapshotWindow& window, std::string_view snapshotName,
+                                      std::size_t maxLines);
 
 // ---- Coverage (CoverageText.cpp, CoverageJson.cpp, StateDiagram.cpp)
 
@@ -40,9 +49,13 @@ void writeStateDiagram(std::ostream& out, const ReachableMachine& machine);
 
 // ---- JUnit XML (Junit.cpp)
 
-// One testcase per script with its time, a failure for each that did not pass; a
-// directory that could not be searched is a failed testcase too.
+// One testcase per script with its time, grouped by folder (its classname), a failure for
+// each that did not pass and a skipped mark for each never started; a path that is no
+// script is a failed testcase too.
 void writeJunit(std::ostream& out, const std::vector<ScriptResult>& results,
-                const std::vector<DiscoveryError>& errors, std::size_t failed);
+                const std::vector<DiscoveryError>& errors, std::size_t failed,
+                std::size_t skipped = 0);
+// The JUnit classname of a script: its folder, with dots for slashes ("system_tests.tc").
+std::string junitClassName(std::string_view path);
 
 }  // namespace zelk::suite
