@@ -8,7 +8,8 @@
 #    runs `zelk_simulator SCRIPT` once per script. Both print to /dev/null. zelk_suite takes a
 #    few milliseconds, less than the clock reads around it cost, so it is timed over 20 runs
 #    in a row and the time divided by 20.
-# 2. The same suite with --coverage against without.
+# 2. The same suite with --coverage against without, and with a snapshot beside each script,
+#    checked, against the same suite without snapshots.
 # 3. One large script (3,000,001 lines: status and expect mode StandbyMode alternating, about
 #    620 MB of transcript): zelk_suite -j1 and -j2 on a folder holding it, with and without
 #    --transcripts, against zelk_simulator SCRIPT > /dev/null: time and peak memory
@@ -34,22 +35,27 @@ twenty() {  # twenty COMMAND...: runs it 20 times in a row
     for _ in $(seq 20); do "$@" >/dev/null; done
 }
 
-mkdir "$work/suite"
+mkdir "$work/suite" "$work/snapshots"
 for i in $(seq -w 1 1000); do
     cp "$here/twenty_lines.zelk" "$work/suite/s$i.zelk"
+    cp "$here/twenty_lines.zelk" "$work/snapshots/s$i.zelk"
 done
+"$suite" --snapshots=new --cache-dir "$work/cache" "$work/snapshots" >/dev/null
 echo "machine: $(nproc) cores; 1,000 twenty-line scripts; $runs runs each, medians"
 for run in $(seq "$runs"); do
     echo "  run $run of $runs" >&2
     micros twenty "$suite" "$work/suite" 3>>"$work/suite.us"
     micros twenty "$suite" --coverage "$work/suite" 3>>"$work/coverage.us"
+    micros twenty "$suite" "$work/snapshots" 3>>"$work/snapshots.us"
     micros loop >/dev/null 3>>"$work/loop.us"
 done
 s=$(($(median <"$work/suite.us") / 20))
 c=$(($(median <"$work/coverage.us") / 20))
+n=$(($(median <"$work/snapshots.us") / 20))
 l=$(median <"$work/loop.us")
 echo "zelk_suite DIR:              $(awk -v s="$s" 'BEGIN { printf "%.1f", s / 1000 }') ms"
 echo "zelk_suite --coverage DIR:   $(awk -v s="$c" 'BEGIN { printf "%.1f", s / 1000 }') ms ($(awk -v a="$c" -v b="$s" 'BEGIN { printf "%+.1f%%", (a - b) * 100 / b }'))"
+echo "zelk_suite, snapshots checked: $(awk -v s="$n" 'BEGIN { printf "%.1f", s / 1000 }') ms ($(awk -v a="$n" -v b="$s" 'BEGIN { printf "%+.1f%%", (a - b) * 100 / b }'))"
 echo "zelk_simulator, shell loop:  $((l / 1000)) ms"
 echo "speed-up of zelk_suite:      $(awk -v a="$l" -v b="$s" 'BEGIN { printf "%.1fx", a / b }')"
 

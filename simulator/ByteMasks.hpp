@@ -63,6 +63,31 @@ inline std::uint64_t newlineBits64(const char* bytes) {
 #endif
 }
 
+// How many line feeds the `size` bytes at `bytes` hold.
+inline std::size_t countNewlines(const char* bytes, std::size_t size) {
+    std::size_t count = 0;
+    std::size_t at = 0;
+#if ZELK_SSE2
+    // Each byte lane counts its line feeds down from 0 (a match is -1) for up to 255 blocks,
+    // then the lanes are summed.
+    const __m128i feed = _mm_set1_epi8('\n');
+    while (size - at >= 16) {
+        __m128i lanes = _mm_setzero_si128();
+        for (std::size_t blocks = 0; blocks < 255 && size - at >= 16; ++blocks, at += 16) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(block, feed));
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+                 static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+    }
+#endif
+    for (; at < size; ++at) {
+        count += bytes[at] == '\n' ? 1 : 0;
+    }
+    return count;
+}
+
 // Bit i set where byte i of the 16 bytes at `bytes` is not white space (isBlank).
 inline unsigned nonBlankBits16(const char* bytes) {
 #if ZELK_SSE2

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <utility>
 
+#include "ByteMasks.hpp"
 #include "reports/Reports.hpp"
 
 namespace zelk::suite {
@@ -14,7 +15,10 @@ namespace {
 
 constexpr std::string_view ScriptExtension = ".zelk";
 constexpr std::string_view SnapshotExtension = ".out";
-constexpr std::size_t BlockSize = std::size_t{64} * 1024;
+
+std::uint64_t countLines(const char* bytes, std::size_t size) {
+    return static_cast<std::uint64_t>(sim::countNewlines(bytes, size));
+}
 
 }  // namespace
 
@@ -33,24 +37,30 @@ std::string bannerNameOf(std::string_view scriptPath) {
     return std::string(scriptPath.substr(scriptPath.rfind('/') + 1));
 }
 
-SnapshotCheck::SnapshotCheck(std::streambuf& snapshot, std::size_t windowLines, std::size_t context)
-    : snapshot_(snapshot), windowLines_(std::max<std::size_t>(windowLines, 1)), context_(context) {}
+SnapshotCheck::SnapshotCheck(std::streambuf& snapshot, std::size_t windowLines, std::size_t context,
+                             SnapshotBuffers* buffers)
+    : snapshot_(snapshot),
+      windowLines_(std::max<std::size_t>(windowLines, 1)),
+      context_(context),
+      own_(buffers == nullptr ? std::make_unique<SnapshotBuffers>() : nullptr),
+      buffers_(buffers != nullptr ? *buffers : *own_) {}
 
 bool SnapshotCheck::refill() {
     if (snapshotEnded_) {
         return false;
     }
     blockOffset_ += block_.size();
-    previous_.swap(block_);
-    block_.resize(BlockSize);
+    std::swap(buffers_.previous, buffers_.current);
+    previous_ = {buffers_.previous.get(), block_.size()};
     std::streamsize got = 0;
     try {
-        got = snapshot_.sgetn(block_.data(), static_cast<std::streamsize>(BlockSize));
+        got = snapshot_.sgetn(buffers_.current.get(),
+                              static_cast<std::streamsize>(SnapshotBuffers::BlockSize));
     } catch (const std::ios_base::failure& error) {
         readError_ = error.what();
         got = 0;
     }
-    block_.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    block_ = {buffers_.current.get(), got > 0 ? static_cast<std::size_t>(got) : 0};
     pos_ = 0;
     if (got <= 0) {
         snapshotEnded_ = true;
@@ -72,7 +82,7 @@ void SnapshotCheck::feed(std::string_view transcript) {
         const std::size_t size = std::min(transcript.size(), block_.size() - pos_);
         const char* const expected = block_.data() + pos_;
         if (std::memcmp(transcript.data(), expected, size) == 0) {
-            lines_ += static_cast<std::uint64_t>(std::count(expected, expected + size, '\n'));
+            lines_ += countLines(expected, size);
             pos_ += size;
             transcript.remove_prefix(size);
             continue;
@@ -81,7 +91,7 @@ void SnapshotCheck::feed(std::string_view transcript) {
         while (transcript[same] == expected[same]) {
             ++same;
         }
-        lines_ += static_cast<std::uint64_t>(std::count(expected, expected + same, '\n'));
+        lines_ += countLines(expected, same);
         pos_ += same;
         transcript.remove_prefix(same);
         diverge(transcript);
@@ -107,7 +117,8 @@ void SnapshotCheck::diverge(std::string_view rest) {
     differs_ = true;
     // The equal bytes before the difference, as far as the two kept blocks reach, and where
     // the lines among them begin: at the snapshot's start, and after each line feed.
-    const std::string before = previous_ + block_.substr(0, pos_);
+    std::string before(previous_);
+    before.append(block_.substr(0, pos_));
     std::vector<std::size_t> starts;
     if (blockOffset_ == previous_.size()) {  // `before` begins the snapshot
         starts.push_back(0);
@@ -137,7 +148,7 @@ void SnapshotCheck::diverge(std::string_view rest) {
     openActual_ = openExpected;
     // The snapshot's side, from the difference on.
     for (;;) {
-        const std::string_view left = std::string_view(block_).substr(pos_);
+        const std::string_view left = block_.substr(pos_);
         const std::size_t feed = left.find('\n');
         if (feed == std::string_view::npos) {
             appendCapped(openExpected, left);
@@ -190,7 +201,7 @@ void SnapshotCheck::closeLine(std::vector<std::string>& lines, std::string& open
 }
 
 void planSnapshot(SnapshotPlan& plan, const ScriptEntry& entry, SnapshotMode mode,
-                  FileSource& source, std::size_t windowLines) {
+                  FileSource& source, SnapshotBuffers& buffers, std::size_t windowLines) {
     plan.path = mode == SnapshotMode::Ignore ? std::string() : snapshotPathOf(entry.path);
     if (plan.path.empty()) {
         return;
@@ -205,8 +216,12 @@ void planSnapshot(SnapshotPlan& plan, const ScriptEntry& entry, SnapshotMode mod
         }
     };
     struct stat info {};
-    if (::stat(plan.path.c_str(), &info) != 0) {
-        if (errno != ENOENT) {
+    // A directory search saw whether it is there, and whether it is a regular file: then it
+    // costs no look of its own.
+    const bool absent = entry.snapshot == ScriptEntry::Snapshot::Absent;
+    const bool regular = entry.snapshot == ScriptEntry::Snapshot::Present;
+    if (absent || (!regular && ::stat(plan.path.c_str(), &info) != 0)) {
+        if (!absent && errno != ENOENT) {
             plan.problem = "cannot read snapshot " + plan.name + ": " + std::strerror(errno);
         } else if (mode == SnapshotMode::Require) {
             plan.problem = "no snapshot " + plan.name;
@@ -215,16 +230,16 @@ void planSnapshot(SnapshotPlan& plan, const ScriptEntry& entry, SnapshotMode mod
         }
         return;
     }
-    if (S_ISDIR(info.st_mode)) {
+    if (!regular && S_ISDIR(info.st_mode)) {
         plan.problem = "snapshot " + plan.name + " is a directory";
         return;
     }
     std::string error;
-    if (!source.open(plan.path, error)) {
+    if (!source.open(plan.path, error, regular || S_ISREG(info.st_mode))) {
         plan.problem = "cannot read snapshot " + plan.name + ": " + error;
         return;
     }
-    plan.check.emplace(source, windowLines);
+    plan.check.emplace(source, windowLines, 3, &buffers);
     if (mode == SnapshotMode::All) {
         openWriter();
     }

@@ -39,12 +39,21 @@ struct SnapshotWindow {
     bool cut = false;                   // one side went on past the window
 };
 
+// The two blocks a check reads a snapshot into: kept by a worker for all its scripts.
+struct SnapshotBuffers {
+    static constexpr std::size_t BlockSize = std::size_t{64} * 1024;
+    std::unique_ptr<char[]> current = std::make_unique_for_overwrite<char[]>(BlockSize);
+    std::unique_ptr<char[]> previous = std::make_unique_for_overwrite<char[]>(BlockSize);
+};
+
 // Checks a transcript, as it is written, against the snapshot read from `snapshot`.
 class SnapshotCheck {
 public:
     // Keeps at most `windowLines` lines of each side from the first difference on, and
-    // `context` equal lines before it; each line at most LineCap bytes.
-    SnapshotCheck(std::streambuf& snapshot, std::size_t windowLines, std::size_t context = 3);
+    // `context` equal lines before it; each line at most LineCap bytes. Reads through
+    // `buffers`, which must outlive the check; without them it has its own.
+    SnapshotCheck(std::streambuf& snapshot, std::size_t windowLines, std::size_t context = 3,
+                  SnapshotBuffers* buffers = nullptr);
 
     void feed(std::string_view transcript);
     // The transcript has ended.
@@ -63,15 +72,16 @@ private:
     // transcript from there.
     void diverge(std::string_view rest);
     void collectActual(std::string_view bytes);
-    void collectExpected();
     static void appendCapped(std::string& line, std::string_view bytes);
     void closeLine(std::vector<std::string>& lines, std::string& open);
 
     std::streambuf& snapshot_;
     std::size_t windowLines_;
     std::size_t context_;
-    std::string block_;              // the snapshot block being compared
-    std::string previous_;           // the one before it, for the lines before a difference
+    std::unique_ptr<SnapshotBuffers> own_;  // unless the caller lends its own
+    SnapshotBuffers& buffers_;
+    std::string_view block_;         // the snapshot block being compared, in buffers_.current
+    std::string_view previous_;      // the one before it, for the lines before a difference
     std::size_t pos_ = 0;            // in block_
     std::uint64_t blockOffset_ = 0;  // of block_ in the snapshot
     bool snapshotEnded_ = false;
@@ -95,7 +105,7 @@ struct SnapshotPlan {
 // The plan for `entry` under `mode`; the snapshot, if compared, is read through `source`,
 // with a diff window of `windowLines` lines.
 void planSnapshot(SnapshotPlan& plan, const ScriptEntry& entry, SnapshotMode mode,
-                  FileSource& source, std::size_t windowLines);
+                  FileSource& source, SnapshotBuffers& buffers, std::size_t windowLines);
 // After the run: the comparison's verdict, the snapshot written or renamed into place (or
 // left as it was), and what the result says of it. A script whose snapshot differs (and
 // is not rewritten) or failed does not pass.

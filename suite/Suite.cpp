@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <sstream>
 #include <streambuf>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 
@@ -66,48 +68,123 @@ bool hasScriptExtension(std::string_view path) {
 
 constexpr std::string_view SnapshotExtension = ".out";
 
-void searchDirectory(const std::string& root, Discovery& found,
-                     std::vector<std::string>& snapshots) {
-    std::error_code ec;
-    fs::recursive_directory_iterator it(root, ec);
-    if (ec) {
-        found.errors.push_back({root, "cannot search directory: " + ec.message()});
-        return;
+// What a directory search sees besides the scripts: every *.zelk it met (regular or not),
+// and the snapshots, regular files or not.
+struct SearchSeen {
+    std::vector<std::string> scriptNames;       // every *.zelk, whatever it is
+    std::vector<std::string> snapshots;         // every *.out
+    std::vector<std::string> regularSnapshots;  // those that are regular files
+};
+
+// Calls `visit(path, type)` for every entry under `root` (which may not take `path` from a
+// directory), depth first, through POSIX
+// directory streams: std::filesystem's iterator builds and parses a path object per entry,
+// which was most of the cost of a suite of small scripts. `type` is the listing's own
+// (DT_REG, DT_LNK, ...); DT_UNKNOWN where the file system does not tell. Links to directories
+// are not followed. A directory that cannot be read is reported and skipped.
+template <typename Visit>
+void walkDirectory(const std::string& root, Discovery& found, Visit&& visit) {
+    std::vector<std::string> pending{root};
+    while (!pending.empty()) {
+        const std::string dir = std::move(pending.back());
+        pending.pop_back();
+        DIR* const stream = ::opendir(dir.c_str());
+        if (stream == nullptr) {
+            found.errors.push_back(
+                {dir, std::string("cannot search directory: ") + std::strerror(errno)});
+            continue;
+        }
+        const bool slash = dir.ends_with('/');
+        while (const dirent* entry = ::readdir(stream)) {
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            std::string path = dir;
+            if (!slash) {
+                path += '/';
+            }
+            path += name;
+            unsigned char type = entry->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat info {};
+                if (::lstat(path.c_str(), &info) == 0) {
+                    type = S_ISDIR(info.st_mode)   ? DT_DIR
+                           : S_ISLNK(info.st_mode) ? DT_LNK
+                           : S_ISREG(info.st_mode) ? DT_REG
+                                                   : DT_UNKNOWN;
+                }
+            }
+            visit(path, type);
+            if (type == DT_DIR) {
+                pending.push_back(std::move(path));
+            }
+        }
+        ::closedir(stream);
     }
-    for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
-        if (ec) {
-            found.errors.push_back({root, "cannot search directory: " + ec.message()});
+}
+
+// The type of what `path` names, through links, as a report names it; whether it is a
+// regular file in `regular`.
+std::string_view followedType(const std::string& path, unsigned char listed, bool& regular) {
+    if (listed == DT_REG) {
+        regular = true;
+        return {};
+    }
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        regular = false;
+        return typeName(fs::file_type::not_found);
+    }
+    regular = S_ISREG(info.st_mode);
+    if (S_ISDIR(info.st_mode)) {
+        return {};
+    }
+    return S_ISFIFO(info.st_mode)   ? typeName(fs::file_type::fifo)
+           : S_ISCHR(info.st_mode)  ? typeName(fs::file_type::character)
+           : S_ISBLK(info.st_mode)  ? typeName(fs::file_type::block)
+           : S_ISSOCK(info.st_mode) ? typeName(fs::file_type::socket)
+                                    : typeName(fs::file_type::unknown);
+}
+
+void searchDirectory(const std::string& root, Discovery& found, SearchSeen& seen) {
+    walkDirectory(root, found, [&](std::string& path, unsigned char type) {
+        if (type == DT_DIR && !path.ends_with(SnapshotExtension)) {
             return;
         }
-        const std::string& path = it->path().native();
         if (!hasScriptExtension(path)) {
             if (path.ends_with(SnapshotExtension) && path.size() > SnapshotExtension.size() &&
                 path[path.size() - SnapshotExtension.size() - 1] != '/') {
-                snapshots.push_back(path);
+                seen.snapshots.push_back(path);
+                bool regular = false;
+                followedType(path, type, regular);
+                if (regular) {
+                    seen.regularSnapshots.push_back(path);
+                }
             }
-            continue;
+            return;
+        }
+        seen.scriptNames.push_back(path);
+        if (type == DT_DIR) {
+            return;  // a folder named *.zelk holds scripts, and is none
         }
         // The type of what the entry names, through a link: opening anything but a regular
-        // file could block (a FIFO) or never end (a device). The directory listing tells the
-        // type of all but links, without a system call of its own.
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError)) {
-            const fs::file_status status = it->status(typeError);
-            if (status.type() != fs::file_type::directory) {
-                found.errors.push_back(
-                    {path, "not a script: " + std::string(typeName(status.type()))});
+        // file could block (a FIFO) or never end (a device). The listing tells the type of all
+        // but links, without a system call of its own.
+        bool regular = false;
+        const std::string_view kind = followedType(path, type, regular);
+        if (!regular) {
+            if (!kind.empty()) {  // a link to a directory is no script, and no error
+                found.errors.push_back({path, "not a script: " + std::string(kind)});
             }
-            continue;
+            return;
         }
-        // The iterator builds each path from the root: what follows the root and its separator
-        // is the name relative to it.
-        std::string relative = path.starts_with(root) ? path.substr(root.size()) : path;
+        // Each path is built from the root: what follows the root and its separator is the
+        // name relative to it.
+        std::string relative = path.substr(root.size());
         relative.erase(0, relative.find_first_not_of('/'));
         found.scripts.push_back({path, withoutExtension(std::move(relative)), true});
-    }
-    if (ec) {
-        found.errors.push_back({root, "cannot search directory: " + ec.message()});
-    }
+    });
 }
 
 // A stream buffer that keeps nothing: the transcript of a run that writes none.
@@ -217,14 +294,35 @@ bool openTranscript(const std::string& dir, const ScriptEntry& entry, std::ofstr
 
 Discovery discoverScripts(const std::vector<std::string>& arguments) {
     Discovery found;
-    std::vector<std::string> snapshots;
+    SearchSeen seen;
     for (const std::string& argument : arguments) {
         std::error_code ec;
         if (fs::is_directory(argument, ec)) {
-            searchDirectory(argument, found, snapshots);
+            searchDirectory(argument, found, seen);
         } else {
             found.scripts.push_back(
                 {argument, withoutExtension(fs::path(argument).filename().string())});
+        }
+    }
+    // The directory search saw every snapshot beside the scripts it found: those need no
+    // look of their own when they run. A snapshot that is not a regular file is looked at then.
+    const auto sortUnique = [](std::vector<std::string>& paths) {
+        std::sort(paths.begin(), paths.end());
+        paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+    };
+    sortUnique(seen.snapshots);
+    sortUnique(seen.regularSnapshots);
+    sortUnique(seen.scriptNames);
+    const auto contains = [](const std::vector<std::string>& sorted, const std::string& path) {
+        return std::binary_search(sorted.begin(), sorted.end(), path);
+    };
+    for (ScriptEntry& entry : found.scripts) {
+        if (entry.regularFile) {
+            const std::string snapshot = snapshotPathOf(entry.path);
+            entry.snapshot = contains(seen.regularSnapshots, snapshot)
+                                 ? ScriptEntry::Snapshot::Present
+                             : contains(seen.snapshots, snapshot) ? ScriptEntry::Snapshot::Unknown
+                                                                  : ScriptEntry::Snapshot::Absent;
         }
     }
     std::stable_sort(found.scripts.begin(), found.scripts.end(),
@@ -237,13 +335,10 @@ Discovery discoverScripts(const std::vector<std::string>& arguments) {
         found.errors.begin(), found.errors.end(),
         [](const DiscoveryError& a, const DiscoveryError& b) { return a.path < b.path; });
     // A snapshot is obsolete when nothing named NAME.zelk stands beside it any more.
-    std::sort(snapshots.begin(), snapshots.end());
-    snapshots.erase(std::unique(snapshots.begin(), snapshots.end()), snapshots.end());
-    for (const std::string& snapshot : snapshots) {
+    for (const std::string& snapshot : seen.snapshots) {
         std::string script = snapshot.substr(0, snapshot.size() - SnapshotExtension.size());
         script += ScriptExtension;
-        std::error_code ec;
-        if (!fs::exists(fs::symlink_status(script, ec))) {
+        if (!contains(seen.scriptNames, script)) {
             found.obsoleteSnapshots.push_back(snapshot);
         }
     }
@@ -348,6 +443,9 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
         DiscardBuffer discard;
         std::ostream nowhere{&discard};
         FileSource snapshotSource;
+        SnapshotBuffers snapshotBuffers;
+        TranscriptSinks sinks;
+        std::ostream sinkStream{&sinks};
         sim::RunCache cache{true};  // suite runs know "wait"
     };
 
@@ -369,9 +467,10 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
         }
         SnapshotPlan plan;
         planSnapshot(plan, entry, options.snapshots, streams.snapshotSource,
-                     4 * options.maxProblems);
-        TranscriptSinks sinks;
-        std::ostream sinkStream(&sinks);
+                     streams.snapshotBuffers, 4 * options.maxProblems);
+        TranscriptSinks& sinks = streams.sinks;
+        std::ostream& sinkStream = streams.sinkStream;
+        sinkStream.clear();
         sinks.file = file ? &*file : nullptr;
         sinks.check = plan.check ? &*plan.check : nullptr;
         sinks.snapshot = plan.writer ? &*plan.writer : nullptr;

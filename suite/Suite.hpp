@@ -29,6 +29,9 @@ struct ScriptEntry {
     std::string path;
     std::string transcriptName;  // relative to the directory that found it, without .zelk
     bool regularFile = false;    // known to be one: found by a directory search
+    // Whether the directory search saw the script's snapshot (NAME.out) beside it; a script
+    // named as an argument is looked at when it runs.
+    enum class Snapshot { Unknown, Present, Absent } snapshot = Snapshot::Unknown;
 };
 
 // A path that is reported as failed without being run: a directory that could not be

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -104,6 +105,24 @@ TEST(TokenizerTest, StripCommentCutsAtTheFirstHashAndKeepsWhiteSpace) {
 // The block forms of the byte classes agree with isBlank and '\n' for every byte value, at
 
 // every position of their block.
+
+// The line feed count of every length up to a few blocks past the 255-block batches, with
+// line feeds at pseudo-random places.
+TEST(TokenizerTest, NewlineCountAgreesWithCountingByteByByte) {
+    PseudoRandom random(31);
+    std::string text;
+    for (std::size_t i = 0; i < 16 * 300; ++i) {
+        text += random(3) == 0 ? '\n' : static_cast<char>('a' + random(26));
+    }
+    for (std::size_t size = 0; size <= text.size(); size += size < 64 ? 1 : 61) {
+        EXPECT_EQ(countNewlines(text.data(), size),
+                  static_cast<std::size_t>(std::count(
+                      text.begin(), text.begin() + static_cast<std::ptrdiff_t>(size), '\n')))
+            << size;
+    }
+    const std::string feeds(16 * 256 + 5, '\n');  // a lane that counts 255 blocks of feeds
+    EXPECT_EQ(countNewlines(feeds.data(), feeds.size()), feeds.size());
+}
 
 TEST(TokenizerTest, ByteMasksAgreeWithTheByteClassesEverywhere) {
     for (int value = 0; value < 256; ++value) {
