@@ -1,7 +1,8 @@
 // Benchmarks of the hot paths of a script run: one controller event (with and without an
 // observer), one STATE line (formatted afresh, and from the runner's cache), one snapshot,
 // tokenising one line, whole lines through the runner, the
-// virtual clock's longest wait, and zelk_suite's per-script work with and without coverage.
+// virtual clock's longest wait, zelk_suite's per-script work with and without coverage, the
+// generation of scripts from nothing and the HTML coverage page of a large suite.
 
 #include <fstream>
 #include <sstream>
@@ -11,10 +12,12 @@
 
 #include "Coverage.hpp"
 #include "Exploration.hpp"
+#include "Generator.hpp"
 #include "ScriptRunner.hpp"
 #include "StateView.hpp"
 #include "Suite.hpp"
 #include "Tokenizer.hpp"
+#include "reports/Reports.hpp"
 #include <zelk/Controller.hpp>
 
 #include <benchmark/benchmark.h>
@@ -36,7 +39,7 @@ BENCHMARK(BM_StartButtonEvent);
 void BM_StartButtonEventObserved(benchmark::State& state) {
     zelk::Controller controller;
     zelk::suite::CoverageData data;
-    zelk::suite::CoverageRecorder recorder(data);
+    zelk::suite::CoverageRecorder recorder(data, 0);
     controller.setObserver(&recorder);
     controller.powerButtonPressed();
     for (auto _ : state) {
@@ -85,6 +88,44 @@ void BM_ExploreMachine(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ExploreMachine)->Unit(benchmark::kMillisecond);
+
+// --generate from no suite at all: tours through all 105 outcomes, on an exploration made
+// once (the run makes it beside the scripts).
+void BM_GenerateFromNothing(benchmark::State& state) {
+    const zelk::suite::ReachableMachine machine = zelk::suite::exploreMachine();
+    const zelk::suite::CoverageData nothing;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(zelk::suite::generateScripts(nothing, machine));
+    }
+}
+BENCHMARK(BM_GenerateFromNothing)->Unit(benchmark::kMillisecond);
+
+// The HTML page of a suite of 10,000 twenty-line scripts, each credited where it went.
+void BM_CoverageHtml10000Scripts(benchmark::State& state) {
+    std::ifstream in(ZELK_BENCH_DIR "/twenty_lines.zelk");
+    std::ostringstream whole;
+    whole << in.rdbuf();
+    const std::string text = whole.str();
+    constexpr std::uint32_t Scripts = 10000;
+    zelk::suite::CoverageData data;
+    std::vector<std::string> paths;
+    for (std::uint32_t i = 0; i < Scripts; ++i) {
+        std::istringstream input(text);
+        std::ostringstream transcript;
+        zelk::suite::RunSettings settings;
+        settings.coverage = &data;
+        settings.scriptIndex = i;
+        paths.push_back("suite/s" + std::to_string(i) + ".zelk");
+        zelk::suite::runScriptStream({paths.back(), "s"}, input, transcript, settings);
+    }
+    const zelk::suite::ReachableMachine machine = zelk::suite::exploreMachine();
+    for (auto _ : state) {
+        std::ostringstream page;
+        zelk::suite::writeCoverageHtml(page, data, machine, paths);
+        benchmark::DoNotOptimize(page.str().size());
+    }
+}
+BENCHMARK(BM_CoverageHtml10000Scripts)->Unit(benchmark::kMillisecond);
 
 void BM_DustWhileBoosting(benchmark::State& state) {
     // Each event arms one more expiry (an hour away, so none falls due here).

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ostringstream output;
     zelk::Controller controller{zelk::manualClock};
     zelk::suite::CoverageData coverage;
-    zelk::suite::CoverageRecorder recorder(coverage);
+    zelk::suite::CoverageRecorder recorder(coverage, 0);
     controller.setObserver(&recorder);
     zelk::sim::ScriptOptions options;
     options.wait = [&controller](std::chrono::milliseconds duration) {

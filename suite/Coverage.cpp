@@ -1,6 +1,8 @@
 #include "Coverage.hpp"
 
+#include <algorithm>
 #include <iterator>
+#include <utility>
 
 namespace zelk::suite {
 namespace {
@@ -65,6 +67,16 @@ void CoverageData::merge(const CoverageData& other) {
             mine.hits += theirs.hits;
             for (std::size_t o = 0; o < mine.outcomes.size(); ++o) {
                 mine.outcomes[o] += theirs.outcomes[o];
+                Credit& into = credit[s][e][o];
+                const Credit& from = other.credit[s][e][o];
+                if (from.empty()) {
+                    continue;
+                }
+                Credit both;
+                both.reserve(into.size() + from.size());
+                std::merge(into.begin(), into.end(), from.begin(), from.end(),
+                           std::back_inserter(both));
+                into = std::move(both);
             }
         }
     }
@@ -74,6 +86,18 @@ void CoverageData::merge(const CoverageData& other) {
     for (std::size_t c = 0; c < obstaclesWhileMoving.size(); ++c) {
         obstaclesWhileMoving[c] = obstaclesWhileMoving[c] || other.obstaclesWhileMoving[c];
     }
+}
+
+Credit CoverageData::pairCredit(int state, int event) const {
+    Credit scripts;
+    for (const Credit& outcome :
+         credit[static_cast<std::size_t>(state)][static_cast<std::size_t>(event)]) {
+        Credit both;
+        std::set_union(scripts.begin(), scripts.end(), outcome.begin(), outcome.end(),
+                       std::back_inserter(both));
+        scripts = std::move(both);
+    }
+    return scripts;
 }
 
 void CoverageData::noteAssertion(std::string_view field) {
@@ -90,6 +114,12 @@ void CoverageRecorder::onTransition(const Transition& transition) {
     counts.hits += 1;
     const int outcome = transition.ignored ? Ignored : stateIndex(transition.after);
     counts.outcomes[static_cast<std::size_t>(outcome)] += 1;
+    // Each script once: the scripts come in ascending order, so a script already credited is
+    // the last one.
+    Credit& credit = data_.credit[state][event][static_cast<std::size_t>(outcome)];
+    if (credit.empty() || credit.back() != script_) {
+        credit.push_back(script_);
+    }
     if (transition.event == ControllerEvent::Obstacle && transition.motorMoving) {
         data_.obstaclesWhileMoving[static_cast<std::size_t>(
             obstacleCombination(transition.obstacle))] = true;

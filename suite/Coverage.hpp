@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Events.hpp"
 #include "StateView.hpp"
@@ -45,13 +46,23 @@ struct PairCounts {
     std::array<std::uint64_t, OutcomeCount> outcomes{};
 };
 
+// The scripts that exercised something, by their index in the run's list of scripts, in
+// ascending order.
+using Credit = std::vector<std::uint32_t>;
+
 // What one script (or a whole suite, once merged) exercised.
 struct CoverageData {
     std::array<std::array<PairCounts, EventCount>, StateCount> pairs{};
     std::array<bool, FieldCount> asserted{};
     std::array<bool, ObstacleCombinations> obstaclesWhileMoving{};
+    // For each outcome of each pair, the scripts that exercised it (CoverageRecorder records
+    // it for scripts given in ascending order, as a worker runs them).
+    std::array<std::array<std::array<Credit, OutcomeCount>, EventCount>, StateCount> credit{};
 
+    // Adds another's counts and credit; the scripts of the two are disjoint.
     void merge(const CoverageData& other);
+    // The scripts that exercised any outcome of the pair, ascending.
+    Credit pairCredit(int state, int event) const;
     // Marks an expect field, named in any case, as asserted.
     void noteAssertion(std::string_view field);
     const PairCounts& pair(int state, int event) const {
@@ -59,14 +70,15 @@ struct CoverageData {
     }
 };
 
-// Records every event of one controller into a CoverageData.
+// Records every event of one controller, the one of script `script`, into a CoverageData.
 class CoverageRecorder final : public ControllerObserver {
 public:
-    explicit CoverageRecorder(CoverageData& data) : data_(data) {}
+    CoverageRecorder(CoverageData& data, std::uint32_t script) : data_(data), script_(script) {}
     void onTransition(const Transition& transition) override;
 
 private:
     CoverageData& data_;
+    std::uint32_t script_;
 };
 
 }  // namespace zelk::suite

@@ -68,14 +68,15 @@ std::string snapshotModeOf(CommandLine& options, std::string_view value) {
 }
 
 // One option: its names, its argument's name (empty: none), its help (lines after the first
-// each begin a new line of the description) and what it does with its value. A message
-// returned is a usage error.
+// each begin a new line of the description), what it does with its value (a message returned
+// is a usage error) and whether it goes with --merge-coverage, which runs no script.
 struct OptionSpec {
     std::string_view name;
     char shortName;  // 0: none
     std::string_view argument;
     std::string_view help;
     std::string (*apply)(CommandLine& options, std::string_view value);
+    bool withMerge = false;
 };
 
 // In the order of the help text.
@@ -154,21 +155,60 @@ constexpr OptionSpec Options[] = {
      [](CommandLine& o, std::string_view) {
          o.coverage = true;
          return std::string();
-     }},
+     },
+     true},
     {"coverage-json", 0, "FILE", "write the transition coverage as JSON",
      [](CommandLine& o, std::string_view v) {
          o.coverageJson = v;
          return std::string();
-     }},
+     },
+     true},
+    {"coverage-html", 0, "FILE",
+     "write the coverage as a page: the state machine drawn\nwith each transition coloured and "
+     "counted, the tables\nof pairs and outcomes, the gaps, the scripts of each pair",
+     [](CommandLine& o, std::string_view v) {
+         o.coverageHtml = v;
+         return std::string();
+     },
+     true},
+    {"coverage-markdown", 0, "FILE",
+     "write a Markdown summary of the coverage for CI job\npages, with a Mermaid diagram",
+     [](CommandLine& o, std::string_view v) {
+         o.coverageMarkdown = v;
+         return std::string();
+     },
+     true},
     {"coverage-fail-under", 0, "PCT",
      "exit with status 1 when under PCT% of the reachable\ntransitions were exercised",
      [](CommandLine& o, std::string_view v) {
          return number("--coverage-fail-under", "a percentage", v, 0, 100, o.failUnder);
-     }},
+     },
+     true},
     {"outcomes-fail-under", 0, "PCT",
      "exit with status 1 when under PCT% of the reachable\noutcomes were exercised",
      [](CommandLine& o, std::string_view v) {
          return number("--outcomes-fail-under", "a percentage", v, 0, 100, o.outcomesFailUnder);
+     },
+     true},
+    {"merge-coverage", 0, "",
+     "take the PATHs as coverage reports of shard runs\n(--coverage-json), merge them, and report "
+     "and gate\nas one run over all their scripts would",
+     [](CommandLine& o, std::string_view) {
+         o.mergeCoverage = true;
+         return std::string();
+     },
+     true},
+    {"generate", 0, "DIR",
+     "run the suite (which may be empty) with coverage, then\nwrite into DIR scripts that "
+     "exercise every reachable\noutcome it left unexercised",
+     [](CommandLine& o, std::string_view v) {
+         o.generate = v;
+         return std::string();
+     }},
+    {"force", 0, "", "let --generate write into a DIR that is not empty",
+     [](CommandLine& o, std::string_view) {
+         o.force = true;
+         return std::string();
      }},
     {"state-diagram", 0, "", "print the state machine as a Mermaid diagram and exit",
      [](CommandLine& o, std::string_view) {
@@ -262,6 +302,7 @@ int parseCommandLine(int argc, char** argv, CommandLine& options, std::ostream& 
     opterr = 0;
     optind = 0;  // a fresh scan, also when called again
     int found = 0;
+    std::string notForMerge;  // the first option given that a merge has no use for
     while ((found = getopt_long(argc, argv, shortOptions.c_str(), longOptions.data(), nullptr)) !=
            -1) {
         if (found == ':') {
@@ -286,6 +327,9 @@ int parseCommandLine(int argc, char** argv, CommandLine& options, std::ostream& 
         if (!message.empty()) {
             return reportUsageError(error, message);
         }
+        if (!spec->withMerge && notForMerge.empty()) {
+            notForMerge = "--" + std::string(spec->name);
+        }
     }
     if (options.help) {
         out << suiteUsage();
@@ -298,8 +342,17 @@ int parseCommandLine(int argc, char** argv, CommandLine& options, std::ostream& 
     for (int i = optind; i < argc; ++i) {
         options.paths.emplace_back(argv[i]);
     }
-    if (options.paths.empty() && !options.stateDiagram) {
-        return reportUsageError(error, "no script or directory given");
+    if (options.paths.empty() && !options.stateDiagram && options.generate.empty()) {
+        return reportUsageError(error, options.mergeCoverage ? "no coverage report given"
+                                                             : "no script or directory given");
+    }
+    if (options.mergeCoverage && !notForMerge.empty()) {
+        return reportUsageError(error, notForMerge +
+                                           " does not go with --merge-coverage, which "
+                                           "runs no script");
+    }
+    if (options.force && options.generate.empty()) {
+        return reportUsageError(error, "--force goes only with --generate");
     }
     return -1;
 }

@@ -34,6 +34,11 @@ struct CommandLine {
     bool lastFailed = false;
     std::string cacheDir = ".zelk_suite";
     std::size_t durations = 0;  // 0: none listed
+    std::string coverageHtml;
+    std::string coverageMarkdown;
+    std::string generate;  // --generate DIR
+    bool force = false;
+    bool mergeCoverage = false;
     bool stateDiagram = false;
     bool help = false;
     bool version = false;

@@ -379,7 +379,7 @@ ScriptResult runScriptStream(const ScriptEntry& entry, std::istream& input,
     }
     std::optional<CoverageRecorder> recorder;
     if (settings.coverage != nullptr) {
-        recorder.emplace(*settings.coverage);
+        recorder.emplace(*settings.coverage, settings.scriptIndex);
         controller->setObserver(&*recorder);
         options.expected = [coverage = settings.coverage](std::string_view field) {
             coverage->noteAssertion(field);
@@ -451,7 +451,7 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
 
     // One script: read in blocks, its transcript written as it comes, to its file and into
     // its snapshot's check or writing.
-    const auto runOne = [&options](Streams& streams, const ScriptEntry& entry,
+    const auto runOne = [&options](Streams& streams, const ScriptEntry& entry, std::uint32_t index,
                                    CoverageData* coverage) {
         ScriptResult result;
         result.path = entry.path;
@@ -481,6 +481,7 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
         RunSettings settings;
         settings.realTime = options.realTime;
         settings.coverage = coverage;
+        settings.scriptIndex = index;
         settings.maxProblems = options.maxProblems;
         settings.cache = &streams.cache;
         result = runScriptStream(entry, streams.input, transcript, settings);
@@ -516,7 +517,7 @@ SuiteRun runSuite(const std::vector<ScriptEntry>& scripts, const SuiteOptions& o
             const auto start = std::chrono::steady_clock::now();
             ScriptResult result;
             try {
-                result = runOne(streams, entry, coverage);
+                result = runOne(streams, entry, static_cast<std::uint32_t>(i), coverage);
             } catch (const std::exception& error) {
                 // No memory to be had, for one: this script fails, the others still run.
                 result = ScriptResult{};

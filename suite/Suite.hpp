@@ -102,6 +102,7 @@ struct ScriptResult {
 struct RunSettings {
     bool realTime = false;
     CoverageData* coverage = nullptr;  // what the script exercised is added to it
+    std::uint32_t scriptIndex = 0;     // its place in the run's list, for coverage's credit
     std::size_t maxProblems = 10;
     sim::RunCache* cache = nullptr;  // kept across the runs of one thread, if given
 };

@@ -3,7 +3,10 @@
 // snapshots, and what the suite covered of the cleaner's state machine.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <iostream>
@@ -14,8 +17,11 @@
 #include <unistd.h>
 #include <vector>
 
+#include "AtomicFile.hpp"
 #include "Coverage.hpp"
 #include "Exploration.hpp"
+#include "Generator.hpp"
+#include "Merge.hpp"
 #include "Options.hpp"
 #include "Selection.hpp"
 #include "Suite.hpp"
@@ -96,6 +102,144 @@ Selection select(const Discovery& found, const CommandLine& options, const LastF
     return chosen;
 }
 
+// The coverage reports and gates the options ask for; returns 1 when one could not be
+// written or a gate was not met, else 0.
+int reportCoverage(const CommandLine& options, const CoverageData& data,
+                   const ReachableMachine& machine, const std::vector<std::string>& scripts) {
+    int status = 0;
+    if (options.coverage) {
+        writeCoverageText(std::cout, data, machine);
+    }
+    const auto write = [&status](const std::string& path, auto&& render) {
+        if (!path.empty() && !writeReport(path, render)) {
+            status = 1;
+        }
+    };
+    write(options.coverageJson,
+          [&](std::ostream& out) { writeCoverageJson(out, data, machine, scripts); });
+    write(options.coverageHtml,
+          [&](std::ostream& out) { writeCoverageHtml(out, data, machine, scripts); });
+    write(options.coverageMarkdown,
+          [&](std::ostream& out) { writeCoverageMarkdown(out, data, machine); });
+    const CoverageSummary summary = summarize(data, machine);
+    if (options.failUnder >= 0 && summary.percent() < options.failUnder) {
+        std::cerr << "zelk_suite: transitions covered " << summary.covered << '/'
+                  << summary.reachable << " (" << summary.percent() << "%), under the "
+                  << options.failUnder << "% required\n";
+        status = 1;
+    }
+    if (options.outcomesFailUnder >= 0 && summary.outcomePercent() < options.outcomesFailUnder) {
+        std::cerr << "zelk_suite: outcomes covered " << summary.outcomesCovered << '/'
+                  << summary.outcomesReachable << " (" << summary.outcomePercent()
+                  << "%), under the " << options.outcomesFailUnder << "% required\n";
+        status = 1;
+    }
+    return status;
+}
+
+bool wantsCoverage(const CommandLine& options) {
+    return options.coverage || !options.coverageJson.empty() || !options.coverageHtml.empty() ||
+           !options.coverageMarkdown.empty() || options.failUnder >= 0 ||
+           options.outcomesFailUnder >= 0 || !options.generate.empty();
+}
+
+// --merge-coverage: one coverage from the reports of shard runs.
+int mergeAndReport(CommandLine options) {
+    const ReachableMachine machine = exploreMachine();
+    CoverageFile merged;
+    std::string error;
+    if (!mergeCoverageFiles(options.paths, machine, merged, error)) {
+        std::cerr << "zelk_suite: cannot merge the coverage: " << error << '\n';
+        return 2;
+    }
+    if (!wantsCoverage(options)) {
+        options.coverage = true;  // a merge that reports nothing else prints the text
+    }
+    const int status = reportCoverage(options, merged.data, machine, merged.scripts);
+    std::cout.flush();
+    return std::cout ? status : 1;
+}
+
+// --generate's folder must be absent or empty unless --force, and not a file: checked before
+// the suite runs. Returns the exit status of a refusal, or -1.
+int refuseGenerateDir(const CommandLine& options) {
+    namespace fs = std::filesystem;
+    const fs::path dir(options.generate);
+    std::error_code ec;
+    const fs::file_status status = fs::status(dir, ec);
+    if (fs::exists(status) && !fs::is_directory(status)) {
+        std::cerr << "zelk_suite: cannot generate into " << options.generate
+                  << ": it is not a directory\n";
+        return 2;
+    }
+    if (!options.force && fs::is_directory(status) && !fs::is_empty(dir, ec)) {
+        std::cerr << "zelk_suite: cannot generate into " << options.generate
+                  << ": it is not empty (--force writes into it)\n";
+        return 2;
+    }
+    if (!fs::exists(status)) {
+        // It will be made: the nearest folder that exists must be one it can be made in.
+        fs::path parent = fs::absolute(dir, ec).parent_path();
+        while (!parent.empty() && !fs::exists(parent, ec) && parent != parent.root_path()) {
+            parent = parent.parent_path();
+        }
+        if (!fs::is_directory(parent, ec)) {
+            std::cerr << "zelk_suite: cannot generate into " << options.generate << ": "
+                      << parent.string() << " is not a directory\n";
+            return 2;
+        }
+        if (access(parent.c_str(), W_OK | X_OK) != 0) {
+            std::cerr << "zelk_suite: cannot generate into " << options.generate << ": "
+                      << parent.string() << ": " << std::strerror(errno) << '\n';
+            return 2;
+        }
+    }
+    return -1;
+}
+
+// --generate: writes the generated scripts into the folder. Returns the exit status.
+int writeGenerated(const CommandLine& options, const CoverageData& data,
+                   const ReachableMachine& machine) {
+    namespace fs = std::filesystem;
+    const fs::path dir(options.generate);
+    const Generation generation = generateScripts(data, machine);
+    if (generation.outcomes == 0) {
+        std::cout << "nothing to generate: the suite exercises all "
+                  << machine.reachableOutcomeCount() << " reachable outcomes\n";
+        return 0;
+    }
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) {
+        std::cerr << "zelk_suite: cannot generate into " << options.generate << ": " << ec.message()
+                  << '\n';
+        return 1;
+    }
+    for (const GeneratedScript& script : generation.scripts) {
+        std::string error;
+        if (!writeFileAtomically((dir / script.name).string(), script.text, error)) {
+            std::cerr << "zelk_suite: cannot write " << (dir / script.name).string() << ": "
+                      << error << '\n';
+            return 1;
+        }
+    }
+    const std::size_t covered = generation.outcomes - generation.left.size();
+    char ratio[32];
+    std::snprintf(
+        ratio, sizeof ratio, "%.2f",
+        covered == 0 ? 0.0 : static_cast<double>(generation.events) / static_cast<double>(covered));
+    std::cout << "generated " << generation.scripts.size() << " script"
+              << (generation.scripts.size() == 1 ? "" : "s") << " with " << generation.events
+              << " events into " << options.generate << ": they exercise the " << covered
+              << " reachable outcomes the suite did not (at least " << covered
+              << " events, one per outcome; " << ratio << " events per outcome)\n";
+    for (const OutcomeGap& gap : generation.left) {
+        std::cerr << "zelk_suite: no script could be generated for " << outcomeName(gap.state)
+                  << ", " << eventName(gap.event) << " -> " << outcomeName(gap.outcome) << '\n';
+    }
+    return generation.left.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,6 +254,9 @@ int main(int argc, char** argv) {
         writeStateDiagram(std::cout, exploreMachine());
         std::cout.flush();
         return std::cout ? 0 : 1;
+    }
+    if (options.mergeCoverage) {
+        return mergeAndReport(options);
     }
 
     const Discovery found = discoverScripts(options.paths);
@@ -127,7 +274,12 @@ int main(int argc, char** argv) {
         std::cout.flush();
         return std::cout ? 0 : 1;
     }
-    if (found.scripts.empty() && found.errors.empty()) {
+    if (!options.generate.empty()) {
+        if (const int refusal = refuseGenerateDir(options); refusal >= 0) {
+            return refusal;
+        }
+    }
+    if (found.scripts.empty() && found.errors.empty() && options.generate.empty()) {
         std::cout << "0 passed, 0 failed\n";
         std::cerr << "zelk_suite: no *.zelk script found\n";
         return 1;
@@ -152,8 +304,7 @@ int main(int argc, char** argv) {
     suite.jobs =
         options.jobs != 0 ? options.jobs : std::max(1U, std::thread::hardware_concurrency());
     suite.realTime = options.realTime;
-    suite.coverage = options.coverage || !options.coverageJson.empty() || options.failUnder >= 0 ||
-                     options.outcomesFailUnder >= 0;
+    suite.coverage = wantsCoverage(options);
     suite.transcriptDir = options.transcripts;
     suite.maxProblems = options.maxProblems;
     suite.snapshots = options.snapshots;
@@ -233,37 +384,19 @@ int main(int argc, char** argv) {
 
     int status = failed == 0 ? 0 : 1;
     if (suite.coverage) {
-        const CoverageData& total = run.coverage;
         std::vector<std::string> paths;
         paths.reserve(results.size());
         for (const ScriptResult& result : results) {
-            if (!result.skipped) {
-                paths.push_back(result.path);
-            }
+            paths.push_back(result.path);
         }
         const ReachableMachine machine = exploration.get();
-        if (options.coverage) {
-            writeCoverageText(std::cout, total, machine);
-        }
-        if (!options.coverageJson.empty() &&
-            !writeReport(options.coverageJson, [&](std::ostream& out) {
-                writeCoverageJson(out, total, machine, paths);
-            })) {
-            status = 1;
-        }
-        const CoverageSummary summary = summarize(total, machine);
-        if (options.failUnder >= 0 && summary.percent() < options.failUnder) {
-            std::cerr << "zelk_suite: transitions covered " << summary.covered << '/'
-                      << summary.reachable << " (" << summary.percent() << "%), under the "
-                      << options.failUnder << "% required\n";
-            status = 1;
-        }
-        if (options.outcomesFailUnder >= 0 &&
-            summary.outcomePercent() < options.outcomesFailUnder) {
-            std::cerr << "zelk_suite: outcomes covered " << summary.outcomesCovered << '/'
-                      << summary.outcomesReachable << " (" << summary.outcomePercent()
-                      << "%), under the " << options.outcomesFailUnder << "% required\n";
-            status = 1;
+        status = std::max(status, reportCoverage(options, run.coverage, machine, paths));
+        if (!options.generate.empty()) {
+            if (failed > 0) {
+                std::cerr << "zelk_suite: " << failed << " of the suite's scripts did not pass; "
+                          << "what they exercised still counts for coverage\n";
+            }
+            status = std::max(status, writeGenerated(options, run.coverage, machine));
         }
     }
     if (!options.junit.empty() && !writeReport(options.junit, [&](std::ostream& out) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Script paths are user data: quotes, &, <, >, blanks, line breaks and bytes that are not
-# UTF-8 must come out well-formed in the JUnit XML and the coverage JSON, and the reports
-# must say what happened to each script.
+# UTF-8 must come out well-formed in the JUnit XML, the coverage JSON and the coverage page
+# and Markdown, and the reports must say what happened to each script. The page and the
+# Markdown load nothing from anywhere.
 #   check_suite_reports.sh ZELK_SUITE
 set -u
 suite=$1
@@ -16,7 +17,8 @@ printf 'bogus\n' >"$work/s/$(printf 'bad\377\376utf8\001')].zelk"
 printf '# Expected result: FAIL\nbogus\n' >"$work/s/expected fail.zelk"
 ln -s "$work/nowhere" "$work/s/dangling'.zelk"
 
-"$suite" --junit "$work/junit.xml" --coverage-json "$work/coverage.json" "$work/s" \
+"$suite" --junit "$work/junit.xml" --coverage-json "$work/coverage.json" \
+    --coverage-html "$work/coverage.html" --coverage-markdown "$work/coverage.md" "$work/s" \
     >"$work/stdout" 2>"$work/stderr"
 status=$?
 if [ "$status" -ne 1 ]; then
@@ -48,5 +50,11 @@ assert coverage["reachable"] == 88 and 0 < coverage["covered"] < 88, coverage["c
 assert len(coverage["scripts"]) == 4 and any("\n" in s for s in coverage["scripts"])
 assert all(set(t) >= {"state", "event", "hits", "outcomes"} for t in coverage["transitions"])
 assert "motorDirection" in coverage["unasserted_fields"]
+page = open(work + "/coverage.html", encoding="utf-8").read()
+assert 'quote&quot;amp&amp;lt&lt;gt&gt;.zelk' in page, "the path is escaped in the page"
 print("reports well-formed")
 PY
+[ $? -eq 0 ] || exit 1
+here=$(dirname "$0")
+python3 "$here/check_page.py" html "$work/coverage.html" || exit 1
+python3 "$here/check_page.py" markdown "$work/coverage.md" || exit 1

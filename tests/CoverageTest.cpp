@@ -204,8 +204,8 @@ TEST(CoverageTest, JsonReportParsesBackWithEveryPairAndOutcome) {
         if (t["state"] == "Off" && t["event"] == "charge") {
             EXPECT_EQ(t["hits"], 2);
             EXPECT_EQ(t["outcomes"], nlohmann::json::parse(
-                                         R"([{"outcome": "Off", "hits": 1},
-                                             {"outcome": "ignored", "hits": 1}])"));
+                                         R"([{"outcome": "Off", "hits": 1, "scripts": [0]},
+                                             {"outcome": "ignored", "hits": 1, "scripts": [0]}])"));
             EXPECT_EQ(t["reachable_outcomes"],
                       nlohmann::json::parse(R"j(["Off", "Off (charging)", "ignored"])j"));
         }

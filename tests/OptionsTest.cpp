@@ -94,6 +94,45 @@ TEST(OptionsTest, NumbersOutOfRangeAreUsageErrors) {
     }
 }
 
+// A merge runs no script: only the coverage reports and gates go with it. --generate may
+// be given without a suite; --force needs it.
+TEST(OptionsTest, WhatGoesWithAMergeAndWithGenerate) {
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* error;  // nullptr: accepted
+    };
+    const Case cases[] = {
+        {{"--merge-coverage", "--coverage", "--coverage-json", "j", "--coverage-html", "h",
+          "--coverage-markdown", "m", "--coverage-fail-under", "90", "--outcomes-fail-under", "80",
+          "a.json", "b.json"},
+         nullptr},
+        {{"--merge-coverage", "--junit", "j.xml", "a.json"},
+         "--junit does not go with --merge-coverage, which runs no script"},
+        {{"--shard", "1/2", "--merge-coverage", "a.json"}, "--shard does not go with"},
+        {{"--merge-coverage", "--generate", "g", "a.json"}, "--generate does not go with"},
+        {{"--merge-coverage", "-j", "2", "a.json"}, "--jobs does not go with"},
+        {{"--merge-coverage"}, "no coverage report given"},
+        {{"--generate", "g"}, nullptr},
+        {{"--generate", "g", "--force", "suite"}, nullptr},
+        {{"--force", "suite"}, "--force goes only with --generate"},
+        {{"--generate"}, "option '--generate' needs a value"},
+    };
+    for (const Case& c : cases) {
+        const Parsed p = parse(c.arguments);
+        if (c.error == nullptr) {
+            EXPECT_EQ(p.status, -1) << c.arguments[0] << ": " << p.error;
+        } else {
+            EXPECT_EQ(p.status, 2) << c.arguments[0];
+            EXPECT_NE(p.error.find(c.error), std::string::npos) << p.error;
+        }
+    }
+    const Parsed merge = parse(cases[0].arguments);
+    EXPECT_TRUE(merge.options.mergeCoverage);
+    EXPECT_EQ(merge.options.coverageHtml, "h");
+    EXPECT_EQ(merge.options.coverageMarkdown, "m");
+    EXPECT_EQ(merge.options.paths, (std::vector<std::string>{"a.json", "b.json"}));
+}
+
 TEST(OptionsTest, HelpAndVersionAnswerWithStatusZero) {
     const Parsed help = parse({"--help"});
     EXPECT_EQ(help.status, 0);

@@ -4,6 +4,7 @@
 // suite's results, CoverageData and the explored ReachableMachine).
 
 #include <cstddef>
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -43,6 +44,49 @@ void writeCoverageText(std::ostream& out, const CoverageData& data,
 // The same as one JSON object; `scripts` are the paths of the scripts that ran.
 void writeCoverageJson(std::ostream& out, const CoverageData& data, const ReachableMachine& machine,
                        const std::vector<std::string>& scripts);
+// ---- Pictures of the coverage (CoverageDiagram.cpp, CoverageHtml.cpp, CoverageMarkdown.cpp)
+
+// A change of state that some event can cause, with how often the suite caused it by each.
+struct DiagramEdge {
+    int from = 0;  // state indexes
+    int to = 0;
+    struct Cause {
+        int event = 0;
+        std::uint64_t hits = 0;
+    };
+    std::vector<Cause> causes;  // in event order
+    std::uint64_t hits() const;
+    bool exercised() const { return hits() > 0; }  // by some cause
+    bool fullyExercised() const;                   // by every cause
+};
+// The states a new controller can reach, in index order.
+std::vector<int> diagramStates(const ReachableMachine& machine);
+// Every reachable outcome that changes the state (self-loops and ignored events are in the
+// tables, not the picture), one edge per pair of states.
+std::vector<DiagramEdge> diagramEdges(const CoverageData& data, const ReachableMachine& machine);
+
+// A self-contained page (no script, nothing loaded from the network): the state machine as
+// an SVG laid out by Graphviz, each transition coloured by whether it was exercised and
+// labelled with its hits; the figures; the table of pairs and outcomes with the first few
+// scripts of each; the fields never asserted and the obstacle flags never sent while moving.
+// `scripts` are the paths the credit indexes.
+void writeCoverageHtml(std::ostream& out, const CoverageData& data, const ReachableMachine& machine,
+                       const std::vector<std::string>& scripts);
+// A Markdown summary for CI job pages: the figures, the gaps, and a Mermaid flowchart whose
+// edges are coloured by coverage.
+void writeCoverageMarkdown(std::ostream& out, const CoverageData& data,
+                           const ReachableMachine& machine);
+
+// A coverage report read back: what its scripts exercised, and the scripts.
+struct CoverageFile {
+    CoverageData data;  // its credit indexes `scripts`
+    std::vector<std::string> scripts;
+};
+// Reads a report that writeCoverageJson wrote, checking that it was measured against
+// `machine`'s reachable set. False, with the reason in `error`, for anything else.
+bool readCoverageJson(const std::string& path, const ReachableMachine& machine, CoverageFile& read,
+                      std::string& error);
+
 // A Mermaid stateDiagram-v2 of Off and the four modes, one edge per change of mode,
 // labelled with the events that cause it; guarded events and self-loops are left out.
 void writeStateDiagram(std::ostream& out, const ReachableMachine& machine);

@@ -1,0 +1,196 @@
+#include <cstdio>
+#include <graphviz/cgraph.h>
+#include <graphviz/gvc.h>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "Escape.hpp"
+#include "Reports.hpp"
+
+namespace zelk::suite {
+namespace {
+
+constexpr std::string_view Exercised = "#2e7d32";
+constexpr std::string_view Partly = "#ef6c00";
+constexpr std::string_view Never = "#c62828";
+// How many of the scripts that exercised a pair the table names.
+constexpr std::size_t ScriptsShown = 3;
+
+std::string html(std::string_view text) { return xmlText(text); }
+
+// Sets an attribute; Graphviz's C interface takes names and values as char*.
+void set(void* object, std::string name, std::string value) {
+    agsafeset(object, name.data(), value.data(), const_cast<char*>(""));
+}
+
+// The state machine as an SVG drawing laid out by Graphviz's dot, or a note saying why it
+// could not be.
+std::string diagramSvg(const CoverageData& data, const ReachableMachine& machine) {
+    const std::unique_ptr<GVC_t, int (*)(GVC_t*)> gvc(gvContext(), gvFreeContext);
+    if (!gvc) {
+        return "<p>The diagram could not be drawn: Graphviz did not start.</p>";
+    }
+    std::string graphName = "coverage";
+    const std::unique_ptr<Agraph_t, int (*)(Agraph_t*)> graph(
+        agopen(graphName.data(), Agdirected, nullptr), agclose);
+    set(graph.get(), "rankdir", "TB");
+    set(graph.get(), "nodesep", "0.6");
+    set(graph.get(), "bgcolor", "transparent");
+    set(graph.get(), "fontname", "Helvetica");
+    agattr(graph.get(), AGNODE, const_cast<char*>("shape"), const_cast<char*>("box"));
+    agattr(graph.get(), AGNODE, const_cast<char*>("style"), const_cast<char*>("rounded"));
+    agattr(graph.get(), AGNODE, const_cast<char*>("fontname"), const_cast<char*>("Helvetica"));
+    agattr(graph.get(), AGEDGE, const_cast<char*>("fontname"), const_cast<char*>("Helvetica"));
+    agattr(graph.get(), AGEDGE, const_cast<char*>("fontsize"), const_cast<char*>("10"));
+    std::vector<Agnode_t*> nodes(StateCount, nullptr);
+    for (const int state : diagramStates(machine)) {
+        std::string name = "S" + std::to_string(state);
+        Agnode_t* node = agnode(graph.get(), name.data(), 1);
+        set(node, "label", std::string(outcomeName(state)));
+        nodes[static_cast<std::size_t>(state)] = node;
+    }
+    for (const DiagramEdge& edge : diagramEdges(data, machine)) {
+        Agnode_t* from = nodes[static_cast<std::size_t>(edge.from)];
+        Agnode_t* to = nodes[static_cast<std::size_t>(edge.to)];
+        if (from == nullptr || to == nullptr) {
+            continue;
+        }
+        Agedge_t* line = agedge(graph.get(), from, to, nullptr, 1);
+        std::string label;
+        for (const DiagramEdge::Cause& cause : edge.causes) {
+            label +=
+                std::string(eventName(cause.event)) + " (" + std::to_string(cause.hits) + ")\\n";
+        }
+        const std::string_view colour = edge.fullyExercised() ? Exercised
+                                        : edge.exercised()    ? Partly
+                                                              : Never;
+        set(line, "label", label);
+        set(line, "color", std::string(colour));
+        set(line, "fontcolor", std::string(colour));
+        set(line, "penwidth", edge.exercised() ? "2" : "1.5");
+        if (!edge.exercised()) {
+            set(line, "style", "dashed");
+        }
+    }
+    if (gvLayout(gvc.get(), graph.get(), "dot") != 0) {
+        return "<p>The diagram could not be drawn: Graphviz's dot layout is not available.</p>";
+    }
+    char* svg = nullptr;
+    unsigned int size = 0;
+    const int rendered = gvRenderData(gvc.get(), graph.get(), "svg", &svg, &size);
+    std::string text = rendered == 0 && svg != nullptr ? std::string(svg, size) : std::string();
+    gvFreeRenderData(svg);
+    gvFreeLayout(gvc.get(), graph.get());
+    if (text.empty()) {
+        return "<p>The diagram could not be drawn: Graphviz's SVG renderer is not available.</p>";
+    }
+    // Inline in the page: the drawing without its XML declaration and document type.
+    const std::size_t start = text.find("<svg");
+    return start == std::string::npos ? text : text.substr(start);
+}
+
+std::string scriptList(const Credit& credit, const std::vector<std::string>& scripts) {
+    std::string list;
+    for (std::size_t i = 0; i < credit.size() && i < ScriptsShown; ++i) {
+        const std::uint32_t script = credit[i];
+        list += (i == 0 ? "" : "<br>") +
+                (script < scripts.size() ? html(scripts[script]) : std::string("?"));
+    }
+    if (credit.size() > ScriptsShown) {
+        list += "<br><span class=\"more\">and " + std::to_string(credit.size() - ScriptsShown) +
+                " more</span>";
+    }
+    return list;
+}
+
+}  // namespace
+
+void writeCoverageHtml(std::ostream& out, const CoverageData& data, const ReachableMachine& machine,
+                       const std::vector<std::string>& scripts) {
+    const CoverageSummary summary = summarize(data, machine);
+    std::ostringstream page;
+    page << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+         << "<title>zelk_suite coverage: " << summary.covered << "/" << summary.reachable
+         << " transitions, " << summary.outcomesCovered << "/" << summary.outcomesReachable
+         << " outcomes</title>\n<style>\n"
+         << "body { font-family: Helvetica, Arial, sans-serif; margin: 2em; color: #212121; }\n"
+         << "table { border-collapse: collapse; margin: 1em 0; }\n"
+         << "th, td { border: 1px solid #bdbdbd; padding: 0.25em 0.6em; text-align: left; "
+            "vertical-align: top; font-size: 0.9em; }\n"
+         << "th { background: #eeeeee; }\n"
+         << "td.number { text-align: right; }\n"
+         << ".hit { color: " << Exercised << "; }\n"
+         << ".missed { color: " << Never << "; font-weight: bold; }\n"
+         << ".more { color: #757575; }\n"
+         << ".diagram svg { max-width: 100%; height: auto; }\n"
+         << "</style>\n</head>\n<body>\n"
+         << "<h1>State-machine coverage</h1>\n"
+         << "<table>\n<tr><th></th><th>covered</th><th>reachable</th><th></th></tr>\n"
+         << "<tr><td>transitions (state, event)</td><td class=\"number\">" << summary.covered
+         << "</td><td class=\"number\">" << summary.reachable << "</td><td class=\"number\">"
+         << summary.percent() << " %</td></tr>\n"
+         << "<tr><td>outcomes</td><td class=\"number\">" << summary.outcomesCovered
+         << "</td><td class=\"number\">" << summary.outcomesReachable
+         << "</td><td class=\"number\">" << summary.outcomePercent() << " %</td></tr>\n"
+         << "</table>\n"
+         << "<h2>The state machine</h2>\n"
+         << "<p>Each change of state a new controller can reach, labelled with the events that "
+            "cause it and how often the suite sent each: <span class=\"hit\">green</span> where "
+            "every one was exercised, <span style=\"color: "
+         << Partly
+         << "\">orange</span> where some were, <span class=\"missed\">red, "
+            "dashed</span> where none was.</p>\n"
+         << "<div class=\"diagram\">\n"
+         << diagramSvg(data, machine) << "\n</div>\n";
+
+    page << "<h2>Pairs and outcomes</h2>\n<table>\n<tr><th>state</th><th>event</th><th>hits</th>"
+            "<th>outcomes seen</th><th>never seen</th><th>first scripts</th></tr>\n";
+    for (int s = 0; s < StateCount; ++s) {
+        for (int e = 0; e < EventCount; ++e) {
+            const auto si = static_cast<std::size_t>(s);
+            const auto ei = static_cast<std::size_t>(e);
+            const PairCounts& counts = data.pair(s, e);
+            if (!machine.reachable[si][ei] && counts.hits == 0) {
+                continue;
+            }
+            std::string seen;
+            std::string missed;
+            for (int o = 0; o < OutcomeCount; ++o) {
+                const auto oi = static_cast<std::size_t>(o);
+                if (counts.outcomes[oi] > 0) {
+                    seen += (seen.empty() ? "" : "<br>") + html(outcomeName(o)) + " " +
+                            std::to_string(counts.outcomes[oi]);
+                } else if (machine.outcomes[si][ei][oi]) {
+                    missed += (missed.empty() ? "" : "<br>") + html(outcomeName(o));
+                }
+            }
+            page << "<tr><td>" << html(outcomeName(s)) << "</td><td>" << html(eventName(e))
+                 << "</td><td class=\"number" << (counts.hits == 0 ? " missed" : "") << "\">"
+                 << counts.hits << "</td><td>" << seen << "</td><td class=\"missed\">" << missed
+                 << "</td><td>" << scriptList(data.pairCredit(s, e), scripts) << "</td></tr>\n";
+        }
+    }
+    page << "</table>\n<h2>Never asserted, never sent</h2>\n<p>Expect fields never asserted:";
+    bool anyField = false;
+    for (int f = 0; f < FieldCount; ++f) {
+        if (!data.asserted[static_cast<std::size_t>(f)]) {
+            page << (anyField ? ", " : " ") << "<code>" << html(fieldName(f)) << "</code>";
+            anyField = true;
+        }
+    }
+    page << (anyField ? "" : " none") << "</p>\n"
+         << "<p>Obstacle flags never sent while the motor was moving:";
+    bool anyObstacle = false;
+    for (int c = 0; c < ObstacleCombinations; ++c) {
+        if (!data.obstaclesWhileMoving[static_cast<std::size_t>(c)]) {
+            page << (anyObstacle ? ", " : " ") << "<code>" << html(obstacleName(c)) << "</code>";
+            anyObstacle = true;
+        }
+    }
+    page << (anyObstacle ? "" : " none") << "</p>\n<p class=\"more\">" << scripts.size()
+         << " scripts.</p>\n</body>\n</html>\n";
+    out << page.str();
+}
+
+}  // namespace zelk::suite
