@@ -13,6 +13,7 @@
 #include "Exploration.hpp"
 #include "Merge.hpp"
 #include "Suite.hpp"
+#include "reports/Graphviz.hpp"
 #include "reports/Reports.hpp"
 
 #include <gtest/gtest.h>
@@ -241,6 +242,20 @@ TEST_F(CoverageFilesTest, HtmlPageNamesTheFirstScriptsOfEachPairEscaped) {
     // Transitions the suite exercised are drawn green, the others red and dashed.
     EXPECT_NE(page.find("stroke=\"#2e7d32\""), std::string::npos);
     EXPECT_NE(page.find("stroke-dasharray"), std::string::npos);
+}
+
+// Graphviz is loaded when a drawing is first asked for; what it cannot read or load is an
+// error to report, never a crash.
+TEST(GraphvizTest, LaysOutWhenAskedAndSaysWhyNot) {
+    std::string error;
+    const std::string svg = layoutSvg("digraph { a -> b [label=\"x\"]; }", error);
+    EXPECT_TRUE(error.empty()) << error;
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    EXPECT_NE(svg.find(">x</text>"), std::string::npos) << svg;
+    EXPECT_TRUE(layoutSvg("digraph { a -> ", error).empty());
+    EXPECT_EQ(error, "Graphviz could not read the graph");
+    EXPECT_FALSE(graphvizLoads("libzelk-no-such-library.so.0", error));
+    EXPECT_NE(error.find("cannot load libzelk-no-such-library.so.0"), std::string::npos) << error;
 }
 
 TEST_F(CoverageFilesTest, MarkdownColoursEachEdgeOfItsMermaidDiagram) {

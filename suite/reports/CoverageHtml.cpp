@@ -1,11 +1,8 @@
-#include <cstdio>
-#include <graphviz/cgraph.h>
-#include <graphviz/gvc.h>
-#include <memory>
 #include <sstream>
 #include <string>
 
 #include "Escape.hpp"
+#include "Graphviz.hpp"
 #include "Reports.hpp"
 
 namespace zelk::suite {
@@ -19,75 +16,59 @@ constexpr std::size_t ScriptsShown = 3;
 
 std::string html(std::string_view text) { return xmlText(text); }
 
-// Sets an attribute; Graphviz's C interface takes names and values as char*.
-void set(void* object, std::string name, std::string value) {
-    agsafeset(object, name.data(), value.data(), const_cast<char*>(""));
+// Text for inside a DOT quoted string: its quotes and backslashes escaped.
+std::string dotEscaped(std::string_view text) {
+    std::string out;
+    for (const char ch : text) {
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+        }
+        out += ch;
+    }
+    return out;
+}
+
+// The state machine in the DOT language: each change of state a new controller can reach,
+// labelled with the events that cause it and their hits, coloured by coverage.
+std::string diagramDot(const CoverageData& data, const ReachableMachine& machine) {
+    std::string dot =
+        "digraph coverage {\n"
+        "  rankdir=TB; nodesep=0.6; bgcolor=transparent; fontname=Helvetica;\n"
+        "  node [shape=box, style=rounded, fontname=Helvetica];\n"
+        "  edge [fontname=Helvetica, fontsize=10];\n";
+    for (const int state : diagramStates(machine)) {
+        dot += "  S" + std::to_string(state) + " [label=\"" + dotEscaped(outcomeName(state)) +
+               "\"];\n";
+    }
+    for (const DiagramEdge& edge : diagramEdges(data, machine)) {
+        std::string label;
+        for (const DiagramEdge::Cause& cause : edge.causes) {
+            // Each cause on a line of its own: "\n" in a DOT label is a line break.
+            label +=
+                dotEscaped(eventName(cause.event)) + " (" + std::to_string(cause.hits) + ")\\n";
+        }
+        const std::string_view colour = edge.fullyExercised() ? Exercised
+                                        : edge.exercised()    ? Partly
+                                                              : Never;
+        dot += "  S" + std::to_string(edge.from) + " -> S" + std::to_string(edge.to) +
+               " [label=\"" + label + "\", color=\"" + std::string(colour) + "\", fontcolor=\"" +
+               std::string(colour) + "\", penwidth=" + (edge.exercised() ? "2" : "1.5") +
+               (edge.exercised() ? "" : ", style=dashed") + "];\n";
+    }
+    return dot + "}\n";
 }
 
 // The state machine as an SVG drawing laid out by Graphviz's dot, or a note saying why it
 // could not be.
 std::string diagramSvg(const CoverageData& data, const ReachableMachine& machine) {
-    const std::unique_ptr<GVC_t, int (*)(GVC_t*)> gvc(gvContext(), gvFreeContext);
-    if (!gvc) {
-        return "<p>The diagram could not be drawn: Graphviz did not start.</p>";
-    }
-    std::string graphName = "coverage";
-    const std::unique_ptr<Agraph_t, int (*)(Agraph_t*)> graph(
-        agopen(graphName.data(), Agdirected, nullptr), agclose);
-    set(graph.get(), "rankdir", "TB");
-    set(graph.get(), "nodesep", "0.6");
-    set(graph.get(), "bgcolor", "transparent");
-    set(graph.get(), "fontname", "Helvetica");
-    agattr(graph.get(), AGNODE, const_cast<char*>("shape"), const_cast<char*>("box"));
-    agattr(graph.get(), AGNODE, const_cast<char*>("style"), const_cast<char*>("rounded"));
-    agattr(graph.get(), AGNODE, const_cast<char*>("fontname"), const_cast<char*>("Helvetica"));
-    agattr(graph.get(), AGEDGE, const_cast<char*>("fontname"), const_cast<char*>("Helvetica"));
-    agattr(graph.get(), AGEDGE, const_cast<char*>("fontsize"), const_cast<char*>("10"));
-    std::vector<Agnode_t*> nodes(StateCount, nullptr);
-    for (const int state : diagramStates(machine)) {
-        std::string name = "S" + std::to_string(state);
-        Agnode_t* node = agnode(graph.get(), name.data(), 1);
-        set(node, "label", std::string(outcomeName(state)));
-        nodes[static_cast<std::size_t>(state)] = node;
-    }
-    for (const DiagramEdge& edge : diagramEdges(data, machine)) {
-        Agnode_t* from = nodes[static_cast<std::size_t>(edge.from)];
-        Agnode_t* to = nodes[static_cast<std::size_t>(edge.to)];
-        if (from == nullptr || to == nullptr) {
-            continue;
-        }
-        Agedge_t* line = agedge(graph.get(), from, to, nullptr, 1);
-        std::string label;
-        for (const DiagramEdge::Cause& cause : edge.causes) {
-            label +=
-                std::string(eventName(cause.event)) + " (" + std::to_string(cause.hits) + ")\\n";
-        }
-        const std::string_view colour = edge.fullyExercised() ? Exercised
-                                        : edge.exercised()    ? Partly
-                                                              : Never;
-        set(line, "label", label);
-        set(line, "color", std::string(colour));
-        set(line, "fontcolor", std::string(colour));
-        set(line, "penwidth", edge.exercised() ? "2" : "1.5");
-        if (!edge.exercised()) {
-            set(line, "style", "dashed");
-        }
-    }
-    if (gvLayout(gvc.get(), graph.get(), "dot") != 0) {
-        return "<p>The diagram could not be drawn: Graphviz's dot layout is not available.</p>";
-    }
-    char* svg = nullptr;
-    unsigned int size = 0;
-    const int rendered = gvRenderData(gvc.get(), graph.get(), "svg", &svg, &size);
-    std::string text = rendered == 0 && svg != nullptr ? std::string(svg, size) : std::string();
-    gvFreeRenderData(svg);
-    gvFreeLayout(gvc.get(), graph.get());
-    if (text.empty()) {
-        return "<p>The diagram could not be drawn: Graphviz's SVG renderer is not available.</p>";
+    std::string error;
+    const std::string svg = layoutSvg(diagramDot(data, machine), error);
+    if (svg.empty()) {
+        return "<p>The diagram could not be drawn: " + html(error) + ".</p>";
     }
     // Inline in the page: the drawing without its XML declaration and document type.
-    const std::size_t start = text.find("<svg");
-    return start == std::string::npos ? text : text.substr(start);
+    const std::size_t start = svg.find("<svg");
+    return start == std::string::npos ? svg : svg.substr(start);
 }
 
 std::string scriptList(const Credit& credit, const std::vector<std::string>& scripts) {
