@@ -120,9 +120,12 @@ ReachableMachine Explorer::run() {
     // that node, and the next step takes another.
     const std::vector<Step> steps = eventSteps();
     // Every node of the eight reachable states at every level, each with its steps.
-    machine_.nodes.reserve(8 * 101);
-    waiting_.reserve(8 * 101);
-    machine_.edges.reserve(8 * 101 * steps.size() + 8 * (HighestSetUpLevel - LowestSetUpLevel + 1));
+    constexpr std::size_t States = 8;
+    constexpr std::size_t Levels = 101;
+    constexpr std::size_t SetUpLevels = HighestSetUpLevel - LowestSetUpLevel + 1;
+    machine_.nodes.reserve(States * Levels);
+    waiting_.reserve(States * Levels);
+    machine_.edges.reserve(States * Levels * steps.size() + States * SetUpLevels);
     std::array<bool, StateCount> setUpExplored{};
     nodeFor(stateIndex(ControllerState{}), 100, -1, Step{});
     for (std::size_t i = 0; i < machine_.nodes.size(); ++i) {
@@ -134,7 +137,7 @@ ReachableMachine Explorer::run() {
             }
             const int to = take(*controller, node, step);
             if (to != node) {
-                leave(std::move(controller), to, node);
+                leave(std::exchange(controller, nullptr), to, node);
             }
         }
         // A set-up changes the level alone, whatever the level before: from the first node of

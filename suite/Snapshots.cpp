@@ -106,9 +106,8 @@ void SnapshotCheck::finish() {
         }
         return;
     }
-    if (pos_ < block_.size() || refill()) {
-        diverge({});  // the snapshot goes on past the transcript
-    } else if (!readError_.empty()) {
+    // The snapshot goes on past the transcript, or could not be read to its end.
+    if (pos_ < block_.size() || refill() || !readError_.empty()) {
         diverge({});
     }
 }

@@ -227,7 +227,7 @@ protected:
     }
 
 private:
-    void put(std::string_view bytes, bool toFile) {
+    void put(std::string_view bytes, bool toFile) const {
         if (toFile && file != nullptr) {
             file->write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         }

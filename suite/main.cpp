@@ -13,6 +13,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -410,22 +411,28 @@ int main(int argc, char** argv) {
     std::set<std::string> notPassed;
     const LastFailed earlier =
         options.lastFailed ? last : readLastFailed(options.cacheDir, warning);
-    std::set<std::string> ran;
     for (const ScriptResult& result : results) {
-        if (!result.skipped) {
-            ran.insert(result.path);
-            if (!result.passed) {
-                notPassed.insert(result.path);
-            }
+        if (!result.skipped && !result.passed) {
+            notPassed.insert(result.path);
         }
     }
     for (const DiscoveryError& error : chosen.errors) {
-        ran.insert(error.path);
         notPassed.insert(error.path);
     }
-    for (const std::string& path : earlier.paths) {
-        if (!ran.contains(path)) {
-            notPassed.insert(path);
+    if (!earlier.paths.empty()) {  // most runs follow one that passed: nothing to keep
+        std::set<std::string_view> ran;
+        for (const ScriptResult& result : results) {
+            if (!result.skipped) {
+                ran.insert(result.path);
+            }
+        }
+        for (const DiscoveryError& error : chosen.errors) {
+            ran.insert(error.path);
+        }
+        for (const std::string& path : earlier.paths) {
+            if (!ran.contains(path)) {
+                notPassed.insert(path);
+            }
         }
     }
     std::string recordError;

@@ -73,6 +73,7 @@ protected:
 
     static std::vector<std::string> paths(const std::vector<ScriptEntry>& entries) {
         std::vector<std::string> list;
+        list.reserve(entries.size());
         for (const ScriptEntry& entry : entries) {
             list.push_back(entry.path);
         }

@@ -461,6 +461,7 @@ TEST_F(SuiteTest, FailFastSkipsTheScriptsNotStarted) {
     const std::vector<ScriptResult> results =
         runSuite(discoverScripts({(root_ / "d").string()}).scripts, options).results;
     std::vector<int> kinds;  // 0 passed, 1 failed, 2 skipped
+    kinds.reserve(results.size());
     for (const ScriptResult& r : results) {
         kinds.push_back(r.skipped ? 2 : r.passed ? 0 : 1);
     }

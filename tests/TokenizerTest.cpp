@@ -111,7 +111,7 @@ TEST(TokenizerTest, StripCommentCutsAtTheFirstHashAndKeepsWhiteSpace) {
 TEST(TokenizerTest, NewlineCountAgreesWithCountingByteByByte) {
     PseudoRandom random(31);
     std::string text;
-    for (std::size_t i = 0; i < 16 * 300; ++i) {
+    for (std::size_t i = 0; i < std::size_t{16} * 300; ++i) {
         text += random(3) == 0 ? '\n' : static_cast<char>('a' + random(26));
     }
     for (std::size_t size = 0; size <= text.size(); size += size < 64 ? 1 : 61) {
