@@ -304,4 +304,29 @@ std::vector<OutcomeGap> unexercisedOutcomes(const CoverageData& data,
     return gaps;
 }
 
+bool listedPair(const CoverageData& data, const ReachableMachine& machine, int state, int event) {
+    return machine.reachable[static_cast<std::size_t>(state)][static_cast<std::size_t>(event)] ||
+           data.pair(state, event).hits > 0;
+}
+
+std::vector<int> unassertedFields(const CoverageData& data) {
+    std::vector<int> fields;
+    for (int f = 0; f < FieldCount; ++f) {
+        if (!data.asserted[static_cast<std::size_t>(f)]) {
+            fields.push_back(f);
+        }
+    }
+    return fields;
+}
+
+std::vector<int> obstaclesNeverSentWhileMoving(const CoverageData& data) {
+    std::vector<int> combinations;
+    for (int c = 0; c < ObstacleCombinations; ++c) {
+        if (!data.obstaclesWhileMoving[static_cast<std::size_t>(c)]) {
+            combinations.push_back(c);
+        }
+    }
+    return combinations;
+}
+
 }  // namespace zelk::suite

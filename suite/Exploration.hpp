@@ -99,4 +99,12 @@ struct OutcomeGap {
 std::vector<OutcomeGap> unexercisedOutcomes(const CoverageData& data,
                                             const ReachableMachine& machine);
 
+// Whether the reports list the pair: it is reachable, or a script exercised it all the same.
+bool listedPair(const CoverageData& data, const ReachableMachine& machine, int state, int event);
+
+// The expect fields no script asserted, and the obstacle flag combinations never sent while
+// the motor was moving, as indexes in their tables' order.
+std::vector<int> unassertedFields(const CoverageData& data);
+std::vector<int> obstaclesNeverSentWhileMoving(const CoverageData& data);
+
 }  // namespace zelk::suite

@@ -131,10 +131,10 @@ void writeCoverageHtml(std::ostream& out, const CoverageData& data, const Reacha
         for (int e = 0; e < EventCount; ++e) {
             const auto si = static_cast<std::size_t>(s);
             const auto ei = static_cast<std::size_t>(e);
-            const PairCounts& counts = data.pair(s, e);
-            if (!machine.reachable[si][ei] && counts.hits == 0) {
+            if (!listedPair(data, machine, s, e)) {
                 continue;
             }
+            const PairCounts& counts = data.pair(s, e);
             std::string seen;
             std::string missed;
             for (int o = 0; o < OutcomeCount; ++o) {
@@ -153,23 +153,17 @@ void writeCoverageHtml(std::ostream& out, const CoverageData& data, const Reacha
         }
     }
     page << "</table>\n<h2>Never asserted, never sent</h2>\n<p>Expect fields never asserted:";
-    bool anyField = false;
-    for (int f = 0; f < FieldCount; ++f) {
-        if (!data.asserted[static_cast<std::size_t>(f)]) {
-            page << (anyField ? ", " : " ") << "<code>" << html(fieldName(f)) << "</code>";
-            anyField = true;
-        }
+    const std::vector<int> fields = unassertedFields(data);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        page << (i == 0 ? " " : ", ") << "<code>" << html(fieldName(fields[i])) << "</code>";
     }
-    page << (anyField ? "" : " none") << "</p>\n"
+    page << (fields.empty() ? " none" : "") << "</p>\n"
          << "<p>Obstacle flags never sent while the motor was moving:";
-    bool anyObstacle = false;
-    for (int c = 0; c < ObstacleCombinations; ++c) {
-        if (!data.obstaclesWhileMoving[static_cast<std::size_t>(c)]) {
-            page << (anyObstacle ? ", " : " ") << "<code>" << html(obstacleName(c)) << "</code>";
-            anyObstacle = true;
-        }
+    const std::vector<int> obstacles = obstaclesNeverSentWhileMoving(data);
+    for (std::size_t i = 0; i < obstacles.size(); ++i) {
+        page << (i == 0 ? " " : ", ") << "<code>" << html(obstacleName(obstacles[i])) << "</code>";
     }
-    page << (anyObstacle ? "" : " none") << "</p>\n<p class=\"more\">" << scripts.size()
+    page << (obstacles.empty() ? " none" : "") << "</p>\n<p class=\"more\">" << scripts.size()
          << " scripts.</p>\n</body>\n</html>\n";
     out << page.str();
 }

@@ -45,10 +45,10 @@ void writeCoverageJson(std::ostream& out, const CoverageData& data, const Reacha
         for (int e = 0; e < EventCount; ++e) {
             const auto si = static_cast<std::size_t>(s);
             const auto ei = static_cast<std::size_t>(e);
-            const PairCounts& counts = data.pair(s, e);
-            if (!machine.reachable[si][ei] && counts.hits == 0) {
+            if (!listedPair(data, machine, s, e)) {
                 continue;
             }
+            const PairCounts& counts = data.pair(s, e);
             Json outcomes = Json::array();
             Json reachableOutcomes = Json::array();
             for (int o = 0; o < OutcomeCount; ++o) {
@@ -80,17 +80,13 @@ void writeCoverageJson(std::ostream& out, const CoverageData& data, const Reacha
     }
     json["unexercised_outcomes"] = std::move(gaps);
     Json fields = Json::array();
-    for (int f = 0; f < FieldCount; ++f) {
-        if (!data.asserted[static_cast<std::size_t>(f)]) {
-            fields.push_back(fieldName(f));
-        }
+    for (const int f : unassertedFields(data)) {
+        fields.push_back(fieldName(f));
     }
     json["unasserted_fields"] = std::move(fields);
     Json obstacles = Json::array();
-    for (int c = 0; c < ObstacleCombinations; ++c) {
-        if (!data.obstaclesWhileMoving[static_cast<std::size_t>(c)]) {
-            obstacles.push_back(obstacleName(c));
-        }
+    for (const int c : obstaclesNeverSentWhileMoving(data)) {
+        obstacles.push_back(obstacleName(c));
     }
     json["obstacles_never_sent_while_moving"] = std::move(obstacles);
     json["scripts"] = scripts;

@@ -86,23 +86,17 @@ void writeCoverageMarkdown(std::ostream& out, const CoverageData& data,
         md << "\n";
     }
     md << "Expect fields never asserted:";
-    bool anyField = false;
-    for (int f = 0; f < FieldCount; ++f) {
-        if (!data.asserted[static_cast<std::size_t>(f)]) {
-            md << (anyField ? ", `" : " `") << fieldName(f) << '`';
-            anyField = true;
-        }
+    const std::vector<int> fields = unassertedFields(data);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        md << (i == 0 ? " `" : ", `") << fieldName(fields[i]) << '`';
     }
-    md << (anyField ? "\n\n" : " none\n\n");
+    md << (fields.empty() ? " none\n\n" : "\n\n");
     md << "Obstacle flags never sent while the motor was moving:";
-    bool anyObstacle = false;
-    for (int c = 0; c < ObstacleCombinations; ++c) {
-        if (!data.obstaclesWhileMoving[static_cast<std::size_t>(c)]) {
-            md << (anyObstacle ? ", `" : " `") << obstacleName(c) << '`';
-            anyObstacle = true;
-        }
+    const std::vector<int> obstacles = obstaclesNeverSentWhileMoving(data);
+    for (std::size_t i = 0; i < obstacles.size(); ++i) {
+        md << (i == 0 ? " `" : ", `") << obstacleName(obstacles[i]) << '`';
     }
-    md << (anyObstacle ? "\n" : " none\n");
+    md << (obstacles.empty() ? " none\n" : "\n");
     out << md.str();
 }
 

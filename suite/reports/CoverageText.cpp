@@ -50,12 +50,12 @@ void writeCoverageText(std::ostream& out, const CoverageData& data,
     std::vector<std::pair<int, int>> missed;
     for (int s = 0; s < StateCount; ++s) {
         for (int e = 0; e < EventCount; ++e) {
+            if (!listedPair(data, machine, s, e)) {
+                continue;
+            }
             const PairCounts& counts = data.pair(s, e);
             const bool reachable =
                 machine.reachable[static_cast<std::size_t>(s)][static_cast<std::size_t>(e)];
-            if (!reachable && counts.hits == 0) {
-                continue;
-            }
             if (reachable && counts.hits == 0) {
                 missed.emplace_back(s, e);
             }
@@ -82,23 +82,17 @@ void writeCoverageText(std::ostream& out, const CoverageData& data,
              << '\n';
     }
     text << "Expect fields never asserted:";
-    bool anyField = false;
-    for (int f = 0; f < FieldCount; ++f) {
-        if (!data.asserted[static_cast<std::size_t>(f)]) {
-            text << (anyField ? ", " : " ") << fieldName(f);
-            anyField = true;
-        }
+    const std::vector<int> fields = unassertedFields(data);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        text << (i == 0 ? " " : ", ") << fieldName(fields[i]);
     }
-    text << (anyField ? "\n" : " none\n");
+    text << (fields.empty() ? " none\n" : "\n");
     text << "Obstacle flags never sent while the motor was moving:";
-    bool anyObstacle = false;
-    for (int c = 0; c < ObstacleCombinations; ++c) {
-        if (!data.obstaclesWhileMoving[static_cast<std::size_t>(c)]) {
-            text << "\n  " << obstacleName(c);
-            anyObstacle = true;
-        }
+    const std::vector<int> obstacles = obstaclesNeverSentWhileMoving(data);
+    for (const int c : obstacles) {
+        text << "\n  " << obstacleName(c);
     }
-    text << (anyObstacle ? "\n" : " none\n");
+    text << (obstacles.empty() ? " none\n" : "\n");
     const CoverageSummary summary = summarize(data, machine);
     text << "transitions covered: "
          << fraction(summary.covered, summary.reachable, summary.percent()) << '\n';
