@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "ByteMasks.hpp"
-#include "reports/Reports.hpp"
 
 namespace zelk::suite {
 namespace {

@@ -21,7 +21,7 @@
 #include "AtomicFile.hpp"
 #include "FileSource.hpp"
 #include "Options.hpp"
-#include "Suite.hpp"
+#include "Script.hpp"
 
 namespace zelk::suite {
 
@@ -92,6 +92,12 @@ private:
     std::string openActual_;  // the transcript's line being collected
     bool actualFull_ = false;
 };
+
+// The unified diff of the lines around a snapshot's first difference: "--- NAME.out",
+// "+++ transcript", then hunks with three lines of context, at most `maxLines` of them (then
+// "... and K more diff lines"). Computed with the dtl library.
+std::vector<std::string> snapshotDiff(const SnapshotWindow& window, std::string_view snapshotName,
+                                      std::size_t maxLines);
 
 // What a run does with one script's snapshot, decided before the script runs.
 struct SnapshotPlan {

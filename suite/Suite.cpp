@@ -23,7 +23,6 @@
 #include "Protocol.hpp"
 #include "ScriptRunner.hpp"
 #include "Snapshots.hpp"
-#include "reports/Reports.hpp"
 #include <zelk/Controller.hpp>
 
 namespace zelk::suite {

@@ -12,8 +12,7 @@
 
 #include "Coverage.hpp"
 #include "Exploration.hpp"
-#include "Snapshots.hpp"
-#include "Suite.hpp"
+#include "Script.hpp"
 
 namespace zelk::suite {
 
@@ -26,14 +25,6 @@ std::string problemLine(std::string_view path, const Problem& problem);
 std::string problemLines(const ScriptResult& result);
 // Why a script did not pass, in one line.
 std::string failureSummary(const ScriptResult& result);
-
-// ---- Snapshot diffs (SnapshotDiff.cpp)
-
-// The unified diff of the lines around a snapshot's first difference: "--- NAME.out",
-// "+++ transcript", then hunks with three lines of context, at most `maxLines` of them (then
-// "... and K more diff lines").
-std::vector<std::string> snapshotDiff(const SnapshotWindow& window, std::string_view snapshotName,
-                                      std::size_t maxLines);
 
 // ---- Coverage (CoverageText.cpp, CoverageJson.cpp, StateDiagram.cpp)
 

@@ -1,6 +1,6 @@
 #include <dtl/dtl.hpp>
 
-#include "Reports.hpp"
+#include "Snapshots.hpp"
 
 namespace zelk::suite {
 
