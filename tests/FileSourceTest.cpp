@@ -1,3 +1,4 @@
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <istream>
@@ -33,8 +34,11 @@ TEST(FileSourceTest, ReadsEveryFileWholeAroundItsBufferSize) {
             std::string error;
             ASSERT_TRUE(source.open(path.string(), error, regular)) << error;
             in.clear();
-            const std::string read((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
+            std::string read;
+            std::array<char, 4096> chunk{};
+            while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
+                read.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+            }
             EXPECT_EQ(read.size(), size) << size << (regular ? " regular" : "");
             EXPECT_TRUE(read == text) << size;
         }

@@ -16,8 +16,13 @@ struct Parsed {
     std::string error;
 };
 
-Parsed parse(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), "zelk_suite");
+Parsed parse(const std::vector<std::string>& given) {
+    std::vector<std::string> arguments;
+    arguments.reserve(given.size() + 1);
+    arguments.emplace_back("zelk_suite");
+    for (const std::string& argument : given) {
+        arguments.push_back(argument);
+    }
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);
     for (std::string& argument : arguments) {
