@@ -8,9 +8,6 @@
 namespace zelk::suite {
 namespace {
 
-constexpr std::string_view Exercised = "#2e7d32";
-constexpr std::string_view Partly = "#ef6c00";
-constexpr std::string_view Never = "#c62828";
 // How many of the scripts that exercised a pair the table names.
 constexpr std::size_t ScriptsShown = 3;
 
@@ -47,9 +44,7 @@ std::string diagramDot(const CoverageData& data, const ReachableMachine& machine
             label +=
                 dotEscaped(eventName(cause.event)) + " (" + std::to_string(cause.hits) + ")\\n";
         }
-        const std::string_view colour = edge.fullyExercised() ? Exercised
-                                        : edge.exercised()    ? Partly
-                                                              : Never;
+        const std::string_view colour = edge.colour();
         dot += "  S" + std::to_string(edge.from) + " -> S" + std::to_string(edge.to) +
                " [label=\"" + label + "\", color=\"" + std::string(colour) + "\", fontcolor=\"" +
                std::string(colour) + "\", penwidth=" + (edge.exercised() ? "2" : "1.5") +
@@ -101,8 +96,8 @@ void writeCoverageHtml(std::ostream& out, const CoverageData& data, const Reacha
             "vertical-align: top; font-size: 0.9em; }\n"
          << "th { background: #eeeeee; }\n"
          << "td.number { text-align: right; }\n"
-         << ".hit { color: " << Exercised << "; }\n"
-         << ".missed { color: " << Never << "; font-weight: bold; }\n"
+         << ".hit { color: " << ExercisedColour << "; }\n"
+         << ".missed { color: " << NeverColour << "; font-weight: bold; }\n"
          << ".more { color: #757575; }\n"
          << ".diagram svg { max-width: 100%; height: auto; }\n"
          << "</style>\n</head>\n<body>\n"
@@ -119,7 +114,7 @@ void writeCoverageHtml(std::ostream& out, const CoverageData& data, const Reacha
          << "<p>Each change of state a new controller can reach, labelled with the events that "
             "cause it and how often the suite sent each: <span class=\"hit\">green</span> where "
             "every one was exercised, <span style=\"color: "
-         << Partly
+         << PartlyColour
          << "\">orange</span> where some were, <span class=\"missed\">red, "
             "dashed</span> where none was.</p>\n"
          << "<div class=\"diagram\">\n"

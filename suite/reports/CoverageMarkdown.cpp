@@ -5,10 +5,6 @@
 namespace zelk::suite {
 namespace {
 
-constexpr std::string_view Exercised = "#2e7d32";
-constexpr std::string_view Partly = "#ef6c00";
-constexpr std::string_view Never = "#c62828";
-
 // Markdown table cells hold no '|' or line break of their own.
 std::string cell(std::string_view text) {
     std::string out;
@@ -53,9 +49,7 @@ void writeCoverageMarkdown(std::ostream& out, const CoverageData& data,
         md << "\"| S" << edge.to << "\n";
     }
     for (std::size_t i = 0; i < edges.size(); ++i) {
-        const std::string_view colour = edges[i].fullyExercised() ? Exercised
-                                        : edges[i].exercised()    ? Partly
-                                                                  : Never;
+        const std::string_view colour = edges[i].colour();
         md << "    linkStyle " << i << " stroke:" << colour << ",stroke-width:2px"
            << (edges[i].exercised() ? "" : ",stroke-dasharray:5 5") << "\n";
     }

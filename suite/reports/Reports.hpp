@@ -37,6 +37,11 @@ void writeCoverageJson(std::ostream& out, const CoverageData& data, const Reacha
                        const std::vector<std::string>& scripts);
 // ---- Pictures of the coverage (CoverageDiagram.cpp, CoverageHtml.cpp, CoverageMarkdown.cpp)
 
+// The colours of the pictures: exercised by every cause, by some, by none.
+inline constexpr std::string_view ExercisedColour = "#2e7d32";
+inline constexpr std::string_view PartlyColour = "#ef6c00";
+inline constexpr std::string_view NeverColour = "#c62828";
+
 // A change of state that some event can cause, with how often the suite caused it by each.
 struct DiagramEdge {
     int from = 0;  // state indexes
@@ -49,6 +54,9 @@ struct DiagramEdge {
     std::uint64_t hits() const;
     bool exercised() const { return hits() > 0; }  // by some cause
     bool fullyExercised() const;                   // by every cause
+    std::string_view colour() const {
+        return fullyExercised() ? ExercisedColour : exercised() ? PartlyColour : NeverColour;
+    }
 };
 // The states a new controller can reach, in index order.
 std::vector<int> diagramStates(const ReachableMachine& machine);
