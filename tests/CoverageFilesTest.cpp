@@ -1,11 +1,14 @@
 // Credit per script, the coverage JSON read back, the merge of shard reports, and the HTML
 // and Markdown pictures of a coverage.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <vector>
 
@@ -29,6 +32,14 @@ constexpr int Normal = 4;
 constexpr int Boost = 6;
 
 int event(ControllerEvent e) { return static_cast<int>(e); }
+
+std::size_t occurrences(const std::string& text, const std::string& word) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        ++count;
+    }
+    return count;
+}
 
 const Credit& credit(const CoverageData& data, int state, ControllerEvent e, int outcome) {
     return data.credit[static_cast<std::size_t>(state)][static_cast<std::size_t>(event(e))]
@@ -257,6 +268,42 @@ TEST(GraphvizTest, LaysOutWhenAskedAndSaysWhyNot) {
     EXPECT_EQ(error, "Graphviz could not read the graph");
     EXPECT_FALSE(graphvizLoads("libzelk-no-such-library.so.0", error));
     EXPECT_NE(error.find("cannot load libzelk-no-such-library.so.0"), std::string::npos) << error;
+}
+
+// An edge is green when every event that causes it was exercised, orange when only some
+// were, red when none; the page and the Markdown draw each edge in that colour.
+TEST_F(CoverageFilesTest, EdgesAreColouredByHowManyOfTheirCausesWereExercised) {
+    // Charging that ends by being stopped: of the three events that end charging while
+    // off, one is exercised.
+    std::vector<ScriptEntry> entries = entries_;
+    entries.push_back({writeFile("stopped.zelk", "battery 50\ncharge\nstop-charge\n"), "stopped"});
+    const CoverageData data = run(entries, 1).coverage;
+    const std::vector<DiagramEdge> edges = diagramEdges(data, machine_);
+    std::set<std::string_view> kinds;
+    for (const DiagramEdge& edge : edges) {
+        const auto hit = static_cast<std::size_t>(
+            std::count_if(edge.causes.begin(), edge.causes.end(),
+                          [](const DiagramEdge::Cause& c) { return c.hits > 0; }));
+        const std::string_view expected = hit == 0                    ? NeverColour
+                                          : hit == edge.causes.size() ? ExercisedColour
+                                                                      : PartlyColour;
+        EXPECT_EQ(edge.colour(), expected) << edge.from << " -> " << edge.to;
+        kinds.insert(expected);
+    }
+    ASSERT_EQ(kinds.size(), 3U) << "the known suite leaves an edge of each kind";
+
+    std::ostringstream page;
+    writeCoverageHtml(page, data, machine_, paths(entries));
+    std::ostringstream md;
+    writeCoverageMarkdown(md, data, machine_);
+    for (const std::string_view colour : kinds) {
+        const auto count = static_cast<std::size_t>(
+            std::count_if(edges.begin(), edges.end(),
+                          [&](const DiagramEdge& edge) { return edge.colour() == colour; }));
+        EXPECT_EQ(occurrences(md.str(), " stroke:" + std::string(colour) + ","), count) << colour;
+        EXPECT_NE(page.str().find("stroke=\"" + std::string(colour) + "\""), std::string::npos)
+            << colour;
+    }
 }
 
 TEST_F(CoverageFilesTest, MarkdownColoursEachEdgeOfItsMermaidDiagram) {
